@@ -1,0 +1,69 @@
+// Minute counts and packed dates written as display texts.
+#include "support/datetime/date_text.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "support/datetime/calendar.h"
+#include "support/safe_format.h"
+
+namespace qx::datetime {
+namespace {
+
+constexpr char kEngDateVariable[] = "QX_ENGDATE";
+
+// Blanks the zeros in front of the hours' last two characters (see minutes_text).
+void blank_leading_zeros(char* text) {
+    const char* colon = std::strrchr(text, ':');
+    const std::ptrdiff_t colon_at = (colon != nullptr && colon != text) ? colon - text : 0;
+    for (std::ptrdiff_t i = 0; i < colon_at - 2; ++i) {
+        if (text[i] == '0') text[i] = ' ';
+        if (text[i] != ' ' && text[i] != '+' && text[i] != '-') break;
+    }
+}
+
+}  // namespace
+
+char* minutes_text(std::int32_t count, const char* format, char* buffer, std::size_t size) {
+    if (size == 0) return buffer;
+    const bool negative = count < 0;
+    const long long magnitude = negative ? -static_cast<long long>(count) : count;
+    const fmt::FormatArg args[2] = {
+        {nullptr, static_cast<std::int32_t>(magnitude / 60)},
+        {nullptr, static_cast<std::int32_t>(magnitude % 60)},
+    };
+    if (!fmt::format_checked(buffer, size, format, args, 2)) return buffer;
+    if (negative) {
+        for (char* c = buffer; *c != '\0'; ++c) {
+            if (*c == '+') *c = '-';
+        }
+    }
+    blank_leading_zeros(buffer);
+    return buffer;
+}
+
+char* date_text(std::int32_t date, const char* code, char* buffer, std::size_t size) {
+    if (size == 0) return buffer;
+    buffer[0] = '\0';
+    if (date <= 0 || code == nullptr) return buffer;
+    const char* format = nullptr;
+    const char* year_code = nullptr;
+    if (std::strcmp(code, "dmj") == 0) {
+        format = "%02d-%02d-%02d";
+        year_code = "jj";
+    } else if (std::strcmp(code, "dmjl") == 0) {
+        format = "%02d-%02d-%04d";
+        year_code = "jjl";
+    } else {
+        return buffer;
+    }
+    const int day = date_part(date, "dd");
+    const int month = date_part(date, "mm");
+    const int year = date_part(date, year_code);
+    const bool month_first = std::getenv(kEngDateVariable) != nullptr;
+    std::snprintf(buffer, size, format, month_first ? month : day, month_first ? day : month, year);
+    return buffer;
+}
+
+}  // namespace qx::datetime
