@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Runs the real qxtool binary (under Wine for Windows builds: the command line given is
+# the program and any launcher in front of it) against a table of cases, and checks its
+# exit statuses and usage errors.
+#   qxtool_e2e.sh CASES_FILE PROGRAM [LAUNCHER ARGS...] 
+# CASES_FILE lines: the command and its arguments separated by TAB (escaped as qxtool
+# reads them), then TAB "=>" TAB and the expected result line. '#' lines are comments.
+set -u
+cases=$1
+shift
+program=("$@")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Results come back with CR LF line ends from Windows programs; a raw CR is never part
+# of a result (it is written as \r), so dropping it is safe.
+run() { "${program[@]}" "$@" 2>"$work/stderr" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+
+grep -v '^#' "$cases" | grep -v '^$' > "$work/cases"
+awk -F '\t=>\t' '{ print $1 }' "$work/cases" > "$work/input"
+awk -F '\t=>\t' '{ print $2 }' "$work/cases" > "$work/expected"
+run - < "$work/input" > "$work/actual"
+status=$?
+[ "$status" -eq 0 ] || fail "batch exit status $status, expected 0: $(head -3 "$work/stderr")"
+if ! diff "$work/expected" "$work/actual" > "$work/diff"; then
+    fail "batch results differ (expected <, actual >):"
+    cat "$work/diff"
+fi
+echo "batch: $(wc -l < "$work/input") cases"
+
+# One-shot commands: result on stdout, exit 0.
+out=$(run field 2 'a, b ,c' ,); [ "$out" = " b " ] || fail "field one-shot gave [$out]"
+out=$(run minutes -75 '%+05d:%02d'); [ "$out" = "-  01:15" ] || fail "minutes one-shot gave [$out]"
+out=$(run trim1 $'ab\t  '); [ "$out" = 'ab\t ' ] || fail "trim1 one-shot gave [$out]"
+
+# Usage errors: a message on stderr, nothing on stdout, exit 2, never a crash.
+for bad in "" "nosuch" "leap" "leap 1 2" "leap x" "leap 99999999999" "field 40000 a ," \
+           "field 1 a ,," "add-days 1" "lead abc 1e3"; do
+    read -r -a words <<< "$bad"
+    out=$(run "${words[@]}")
+    status=$?
+    [ "$status" -eq 2 ] || fail "'$bad' exited $status, expected 2"
+    [ -z "$out" ] || fail "'$bad' printed [$out] on stdout"
+    [ -s "$work/stderr" ] || fail "'$bad' printed no message on stderr"
+done
+
+# A failed line in a batch: its own line in the output, the others still answered, exit 2.
+printf 'leap\t2000\nleap\tx\nbogus\nfield\t1\ta\\qb\t,\nleap\t1900\n' > "$work/mixed"
+run - < "$work/mixed" > "$work/mixed.out"
+status=$?
+[ "$status" -eq 2 ] || fail "mixed batch exited $status, expected 2"
+mapfile -t lines < "$work/mixed.out"
+[ "${#lines[@]}" -eq 5 ] || fail "mixed batch gave ${#lines[@]} lines, expected 5"
+[ "${lines[0]}" = "1" ] && [ "${lines[4]}" = "0" ] || fail "mixed batch results: ${lines[*]}"
+for i in 1 2 3; do
+    case "${lines[$i]}" in '\! '*) ;; *) fail "mixed batch line $i: [${lines[$i]}]";; esac
+done
+
+out=$(run --help); status=$?
+[ "$status" -eq 0 ] && grep -q 'copy-field N TEXT SEP SIZE' <<< "$out" || fail "--help ($status)"
+
+if [ "$failures" -ne 0 ]; then echo "$failures failure(s)"; exit 1; fi
+echo "qxtool: all checks passed"

@@ -1,0 +1,105 @@
+// qxtool's command runners, driven in-process.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "tools/qxtool/commands.h"
+#include "tools/qxtool/escape.h"
+
+namespace qx::tool {
+namespace {
+
+TEST(EscapeTest, RoundTripsEveryByte) {
+    std::string all;
+    for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
+    const std::string escaped = escape(all);
+    EXPECT_EQ(escaped.find('\n'), std::string::npos);
+    EXPECT_EQ(escaped.find('\t'), std::string::npos);
+    EXPECT_EQ(escaped.find('\r'), std::string::npos);
+    std::string back;
+    ASSERT_TRUE(unescape(escaped, &back));
+    EXPECT_EQ(back, all);
+    EXPECT_EQ(escape("a\\b\tc \n\r"), "a\\\\b\\tc \\n\\r");
+}
+
+TEST(EscapeTest, RejectsUnknownAndDanglingEscapes) {
+    std::string out;
+    EXPECT_FALSE(unescape("a\\", &out));
+    EXPECT_FALSE(unescape("\\x41", &out));
+    EXPECT_FALSE(unescape("\\0", &out));
+    EXPECT_TRUE(unescape("", &out));
+    EXPECT_EQ(out, "");
+}
+
+TEST(RunCommandTest, UsageErrorsNameTheProblem) {
+    struct Case {
+        std::vector<std::string> words;
+        const char* message_part;
+    };
+    const Case cases[] = {
+        {{}, "no command"},
+        {{"frobnicate"}, "unknown command 'frobnicate'"},
+        {{"leap"}, "leap takes 1 argument(s): leap YEAR"},
+        {{"leap", "12x"}, "YEAR must be an integer"},
+        {{"leap", "2147483648"}, "YEAR must be an integer from -2147483648 to 2147483647"},
+        {{"leap", ""}, "YEAR must be an integer"},
+        {{"leap", "+"}, "YEAR must be an integer"},
+        {{"field", "32768", "a", ","}, "N must be an integer from -32768 to 32767"},
+        {{"field", "1", "a", ""}, "SEP must be exactly one character"},
+        {{"field", "1", "a", "ab"}, "SEP must be exactly one character"},
+        {{"copy-field", "1", "a", ",", "big"}, "SIZE must be an integer"},
+        {{"lead", "12", "99999"}, "N must be an integer"},
+    };
+    for (const Case& c : cases) {
+        const Outcome outcome = run_command(c.words);
+        EXPECT_FALSE(outcome.ok) << outcome.text;
+        EXPECT_NE(outcome.text.find(c.message_part), std::string::npos) << outcome.text;
+    }
+}
+
+TEST(RunCommandTest, ResultsAreRawTexts) {
+    EXPECT_EQ(run_command({"trim1", "ab\t   "}).text, "ab\t ");
+    EXPECT_EQ(run_command({"leap", "+2000"}).text, "1");
+    EXPECT_EQ(run_command({"format", "x", "   "}).text, "x         ");
+    EXPECT_EQ(run_command({"copy-field", "1", "abcdef,x", ",", "5"}).text, "abc");
+    EXPECT_EQ(run_command({"copy-field", "2", "abcdef,xyz", ",", "-2147483648"}).text, "");
+}
+
+TEST(RunBatchTest, OneEscapedLinePerCommand) {
+    std::istringstream in("trim1\tab\\t   \r\nfield\t2\ta\\\\b,c\\nd\t,\nleap\t2000");
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(run_batch(in, out, err), 0);
+    EXPECT_EQ(out.str(), "ab\\t \nc\\nd\n1\n");
+    EXPECT_EQ(err.str(), "");
+}
+
+TEST(RunBatchTest, FailedLinesKeepTheirPlace) {
+    std::istringstream in("leap\t2000\n\nleap\tx\nfield\t1\ta\\qb\t,\nleap\t1900\n");
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(run_batch(in, out, err), 3);
+    std::istringstream lines(out.str());
+    std::string line;
+    std::vector<std::string> got;
+    while (std::getline(lines, line)) got.push_back(line);
+    ASSERT_EQ(got.size(), 5u);
+    EXPECT_EQ(got[0], "1");
+    EXPECT_EQ(got[1].rfind("\\! no command", 0), 0u) << got[1];
+    EXPECT_EQ(got[2].rfind("\\! leap: YEAR must be", 0), 0u) << got[2];
+    EXPECT_EQ(got[3].rfind("\\! bad escape", 0), 0u) << got[3];
+    EXPECT_EQ(got[4], "0");
+    EXPECT_NE(err.str().find("line 3: leap: YEAR"), std::string::npos) << err.str();
+}
+
+TEST(RunBatchTest, EmbeddedNulEndsTheArgumentAsTheLibrarySeesIt) {
+    std::istringstream in(std::string("blank\t  \0x\n", 11));
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(run_batch(in, out, err), 0);
+    EXPECT_EQ(out.str(), "1\n");
+}
+
+}  // namespace
+}  // namespace qx::tool

@@ -1,0 +1,209 @@
+// The command table of qxtool and its runners.
+#include "tools/qxtool/commands.h"
+
+#include <charconv>
+#include <cstdint>
+#include <istream>
+#include <ostream>
+
+#include "support/datetime/calendar.h"
+#include "support/datetime/date_text.h"
+#include "support/format.h"
+#include "support/text.h"
+#include "tools/qxtool/escape.h"
+
+namespace qx::tool {
+namespace {
+
+constexpr std::size_t kTextBufferSize = 1024;  // room for any date or minute text
+
+using Args = std::vector<std::string>;
+
+// Thrown by the argument readers; caught only by run_command.
+struct UsageError {
+    std::string message;
+};
+
+// Reads argument `index` as a decimal integer within [low, high]; "+" is allowed.
+long long integer_arg(const Args& a, std::size_t index, const char* name, long long low,
+                      long long high) {
+    const std::string& text = a[index];
+    const char* begin = text.data() + (text.size() > 1 && text[0] == '+' ? 1 : 0);
+    const char* end = text.data() + text.size();
+    long long value = 0;
+    const auto [stop, error] = std::from_chars(begin, end, value);
+    if (error != std::errc() || stop != end || value < low || value > high) {
+        throw UsageError{std::string(name) + " must be an integer from " + std::to_string(low) +
+                         " to " + std::to_string(high) + ", got '" + escape(text) + "'"};
+    }
+    return value;
+}
+
+std::int32_t int32_arg(const Args& a, std::size_t index, const char* name) {
+    return static_cast<std::int32_t>(integer_arg(a, index, name, INT32_MIN, INT32_MAX));
+}
+
+std::int16_t int16_arg(const Args& a, std::size_t index, const char* name) {
+    return static_cast<std::int16_t>(integer_arg(a, index, name, INT16_MIN, INT16_MAX));
+}
+
+char separator_arg(const Args& a, std::size_t index) {
+    if (a[index].size() != 1) {
+        throw UsageError{"SEP must be exactly one character, got '" + escape(a[index]) + "'"};
+    }
+    return a[index][0];
+}
+
+// A writable copy of a text argument with room for at least `minimum` bytes, for the
+// operations that work in place.
+std::string buffer_arg(const Args& a, std::size_t index, std::size_t minimum) {
+    std::string buffer = a[index];
+    buffer.resize(std::max(buffer.size() + 1, minimum), '\0');
+    return buffer;
+}
+
+std::string number(long long value) { return std::to_string(value); }
+
+std::string run_copy_field(const Args& a) {
+    const std::int16_t n = int16_arg(a, 1, "N");
+    const char separator = separator_arg(a, 3);
+    const int size = int32_arg(a, 4, "SIZE");
+    // A field never needs more than the text's length plus a terminator, so a buffer of
+    // that size gives the same result as any larger one.
+    const int needed = static_cast<int>(std::min<std::size_t>(a[2].size() + 1, INT32_MAX));
+    std::string buffer(static_cast<std::size_t>(std::max(std::min(size, needed), 1)), '\0');
+    text::copy_field(n, a[2].c_str(), separator, buffer.data(), std::min(size, needed));
+    return std::string(buffer.c_str());  // the text up to its terminator
+}
+
+std::string run_minutes(const Args& a) {
+    char buffer[kTextBufferSize];
+    return datetime::minutes_text(int32_arg(a, 1, "COUNT"), a[2].c_str(), buffer, sizeof buffer);
+}
+
+std::string run_date(const Args& a) {
+    char buffer[kTextBufferSize];
+    return datetime::date_text(int32_arg(a, 1, "DATE"), a[2].c_str(), buffer, sizeof buffer);
+}
+
+std::string run_trim(const Args& a, bool to_one_blank) {
+    std::string buffer = buffer_arg(a, 1, 1);
+    return to_one_blank ? text::trim_to_one_blank(buffer.data()) : text::trim_right(buffer.data());
+}
+
+std::string run_norm(const Args& a) {
+    std::string format = buffer_arg(a, 1, 6);
+    return text::normalise_format(format.data());
+}
+
+std::string run_format(const Args& a) {
+    std::string format = buffer_arg(a, 2, 6);
+    return text::format_value(a[1].c_str(), format.data());
+}
+
+struct Command {
+    const char* name;
+    const char* arguments;  // as shown in the help
+    std::size_t arg_count;
+    const char* summary;
+    std::string (*run)(const Args&);
+};
+
+const Command kCommands[] = {
+    {"leap", "YEAR", 1, "1 if YEAR is a leap year, else 0",
+     [](const Args& a) { return number(datetime::is_leap_year(int32_arg(a, 1, "YEAR"))); }},
+    {"day-of-year", "DATE", 1, "day of the year of a packed date (YYMMDD or YYYYMMDD)",
+     [](const Args& a) { return number(datetime::day_of_year(int32_arg(a, 1, "DATE"))); }},
+    {"day-number", "DATE", 1, "days since 31 December 1900",
+     [](const Args& a) { return number(datetime::day_number(int32_arg(a, 1, "DATE"))); }},
+    {"year4", "YEAR", 1, "four-digit year of a two-digit one (26-99: 19xx, 00-25: 20xx)",
+     [](const Args& a) { return number(datetime::four_digit_year(int32_arg(a, 1, "YEAR"))); }},
+    {"add-days", "DATE N", 2, "DATE moved by N days",
+     [](const Args& a) { return number(datetime::add_days(int32_arg(a, 1, "DATE"), int32_arg(a, 2, "N"))); }},
+    {"part", "DATE CODE", 2, "component of DATE: dd mm jj jjl dj dw ww nm nj (-1: unknown code)",
+     [](const Args& a) { return number(datetime::date_part(int32_arg(a, 1, "DATE"), a[2].c_str())); }},
+    {"minutes", "COUNT FORMAT", 2, "minute count as hours and minutes, e.g. FORMAT %02d:%02d", run_minutes},
+    {"date", "DATE CODE", 2, "date as text: dmj (14-10-10) or dmjl (14-10-2010)", run_date},
+    {"field", "N TEXT SEP", 3, "field N of TEXT; SEP ' ' splits on blanks and tabs, honouring quotes",
+     [](const Args& a) {
+         return std::string(text::field_at(int16_arg(a, 1, "N"), a[2].c_str(), separator_arg(a, 3)));
+     }},
+    {"copy-field", "N TEXT SEP SIZE", 4, "field N of TEXT cut to a buffer of SIZE bytes", run_copy_field},
+    {"blank", "TEXT", 1, "1 if TEXT is empty or only blanks, else 0",
+     [](const Args& a) { return number(text::is_blank(a[1].c_str())); }},
+    {"trim1", "TEXT", 1, "TEXT with its trailing blanks cut to at most one",
+     [](const Args& a) { return run_trim(a, true); }},
+    {"trim", "TEXT", 1, "TEXT without trailing blanks", [](const Args& a) { return run_trim(a, false); }},
+    {"lead", "TEXT N", 2, "the integer in the first N characters of TEXT (N up to 79)",
+     [](const Args& a) { return number(text::leading_number(a[1].c_str(), int16_arg(a, 2, "N"))); }},
+    {"norm", "FORMAT", 1, "FORMAT normalised as a field format (%s becomes %10s)", run_norm},
+    {"format", "VALUE FORMAT", 2, "VALUE written with a field format, e.g. %-10s %5d %8u %8l", run_format},
+};
+
+const Command* find_command(const std::string& name) {
+    for (const Command& command : kCommands) {
+        if (name == command.name) return &command;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+Outcome run_command(const std::vector<std::string>& words) {
+    if (words.empty() || words[0].empty()) return {false, "no command given (try --help)"};
+    const Command* command = find_command(words[0]);
+    if (command == nullptr) return {false, "unknown command '" + escape(words[0]) + "' (try --help)"};
+    if (words.size() != command->arg_count + 1) {
+        return {false, std::string(command->name) + " takes " + std::to_string(command->arg_count) +
+                           " argument(s): " + command->name + " " + command->arguments};
+    }
+    try {
+        return {true, command->run(words)};
+    } catch (const UsageError& error) {
+        return {false, std::string(command->name) + ": " + error.message};
+    }
+}
+
+std::string help_text() {
+    std::string text;
+    for (const Command& command : kCommands) {
+        std::string usage = std::string(command.name) + " " + command.arguments;
+        usage.resize(std::max<std::size_t>(usage.size() + 2, 28), ' ');
+        text += "  " + usage + command.summary + "\n";
+    }
+    return text;
+}
+
+long run_batch(std::istream& in, std::ostream& out, std::ostream& err) {
+    long failed = 0;
+    long line_number = 0;
+    std::string line;
+    std::vector<std::string> words;
+    std::string word;
+    while (std::getline(in, line)) {
+        ++line_number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        words.clear();
+        bool escapes_ok = true;
+        for (std::size_t start = 0; escapes_ok;) {
+            const std::size_t tab = line.find('\t', start);
+            const std::size_t stop = tab == std::string::npos ? line.size() : tab;
+            escapes_ok = unescape(std::string_view(line).substr(start, stop - start), &word);
+            words.push_back(word);
+            if (tab == std::string::npos) break;
+            start = tab + 1;
+        }
+        Outcome outcome = escapes_ok ? run_command(words)
+                                     : Outcome{false, "bad escape: only \\\\ \\t \\n \\r are known"};
+        if (outcome.ok) {
+            out << escape(outcome.text) << '\n';
+        } else {
+            ++failed;
+            out << "\\! " << outcome.text << '\n';
+            err << "qxtool: line " << line_number << ": " << outcome.text << '\n';
+        }
+    }
+    return failed;
+}
+
+}  // namespace qx::tool

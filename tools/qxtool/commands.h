@@ -1,0 +1,32 @@
+// The commands of qxtool, the command-line front of the support library: one table of
+// commands, a runner for one command and a runner for a batch of commands read line by
+// line. No state of its own beyond what the library operations keep.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace qx::tool {
+
+// What one command gave: its result text, or the reason it could not run.
+struct Outcome {
+    bool ok;           // false for a usage error (unknown command, wrong arguments)
+    std::string text;  // the result when ok, else a one-line message
+};
+
+// Runs the command named by words[0] with the arguments words[1..]. Arguments are raw
+// bytes; escaping is the caller's concern.
+Outcome run_command(const std::vector<std::string>& words);
+
+// The list of commands, one per line, for --help.
+std::string help_text();
+
+// Runs one command per line of `in` (arguments separated by TAB, with the escapes of
+// escape.h; a CR before the line end is dropped) and writes one escaped result line per
+// command to `out`. A line that fails gives "\! " and the message in its place, which no
+// result can look like (a backslash in a result is always written "\\"), and the
+// message with its line number goes to `err`. Returns the number of failed lines.
+long run_batch(std::istream& in, std::ostream& out, std::ostream& err);
+
+}  // namespace qx::tool

@@ -1,0 +1,40 @@
+// Escaping and unescaping of qxtool's lines.
+#include "tools/qxtool/escape.h"
+
+namespace qx::tool {
+
+std::string escape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+bool unescape(std::string_view text, std::string* out) {
+    out->clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            *out += text[i];
+            continue;
+        }
+        if (++i == text.size()) return false;
+        switch (text[i]) {
+            case '\\': *out += '\\'; break;
+            case 't': *out += '\t'; break;
+            case 'n': *out += '\n'; break;
+            case 'r': *out += '\r'; break;
+            default: return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace qx::tool

@@ -1,0 +1,51 @@
+// qxtool: runs one support-library operation from the command line, or many from
+// standard input ("qxtool -"). Exit status 0 on success, 2 on a usage error.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/qxtool/commands.h"
+#include "tools/qxtool/escape.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+void print_usage(std::ostream& out) {
+    out << "usage: qxtool COMMAND ARGUMENTS...   run one command\n"
+           "       qxtool -                      run one command per line of standard input,\n"
+           "                                     arguments separated by TAB\n"
+           "       qxtool --help                 show this text\n\n"
+           "Results are printed one per line, with \\ TAB LF CR written as \\\\ \\t \\n \\r\n"
+           "(the same escapes are read in the arguments of 'qxtool -'). A failed line of\n"
+           "'qxtool -' prints '\\! ' and the reason, and the exit status is then 2.\n\n"
+           "Commands:\n"
+        << qx::tool::help_text();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    const std::vector<std::string> words(argv + 1, argv + argc);
+    if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h")) {
+        print_usage(std::cout);
+        return 0;
+    }
+    if (words.size() == 1 && words[0] == "-") {
+        const long failed = qx::tool::run_batch(std::cin, std::cout, std::cerr);
+        std::cout.flush();
+        return failed == 0 ? 0 : kUsageError;
+    }
+    if (words.empty()) {
+        print_usage(std::cerr);
+        return kUsageError;
+    }
+    const qx::tool::Outcome outcome = qx::tool::run_command(words);
+    if (!outcome.ok) {
+        std::cerr << "qxtool: " << outcome.text << "\n";
+        return kUsageError;
+    }
+    std::cout << qx::tool::escape(outcome.text) << '\n';
+    return 0;
+}
