@@ -5,10 +5,13 @@
 #include <string>
 
 #include "tools/qxtool/commands.h"
-#include "tools/qxtool/escape.h"
+#include "support/line_escape.h"
 
 namespace qx::tool {
 namespace {
+
+using text::escape;
+using text::unescape;
 
 TEST(EscapeTest, RoundTripsEveryByte) {
     std::string all;

@@ -10,10 +10,13 @@
 #include "support/datetime/date_text.h"
 #include "support/format.h"
 #include "support/text.h"
-#include "tools/qxtool/escape.h"
+#include "support/line_escape.h"
 
 namespace qx::tool {
 namespace {
+
+using text::escape;
+using text::unescape;
 
 constexpr std::size_t kTextBufferSize = 1024;  // room for any date or minute text
 

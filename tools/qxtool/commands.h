@@ -23,7 +23,7 @@ Outcome run_command(const std::vector<std::string>& words);
 std::string help_text();
 
 // Runs one command per line of `in` (arguments separated by TAB, with the escapes of
-// escape.h; a CR before the line end is dropped) and writes one escaped result line per
+// support/line_escape.h; a CR before the line end is dropped) and writes one escaped result line per
 // command to `out`. A line that fails gives "\! " and the message in its place, which no
 // result can look like (a backslash in a result is always written "\\"), and the
 // message with its line number goes to `err`. Returns the number of failed lines.

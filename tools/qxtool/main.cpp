@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "tools/qxtool/commands.h"
-#include "tools/qxtool/escape.h"
+#include "support/line_escape.h"
 
 namespace {
 
@@ -46,6 +46,6 @@ int main(int argc, char** argv) {
         std::cerr << "qxtool: " << outcome.text << "\n";
         return kUsageError;
     }
-    std::cout << qx::tool::escape(outcome.text) << '\n';
+    std::cout << qx::text::escape(outcome.text) << '\n';
     return 0;
 }

@@ -1,11 +1,11 @@
-// The line format of qxtool: texts written with backslash, tab, line feed and carriage
+// One text as one line: texts written with backslash, tab, line feed and carriage
 // return as \\, \t, \n and \r, so that a result is one line and trailing blanks show.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace qx::tool {
+namespace qx::text {
 
 // `text` with \ TAB LF CR written as \\ \t \n \r; every other byte as it is.
 std::string escape(std::string_view text);
@@ -14,4 +14,4 @@ std::string escape(std::string_view text);
 // last or followed by any other character.
 bool unescape(std::string_view text, std::string* out);
 
-}  // namespace qx::tool
+}  // namespace qx::text

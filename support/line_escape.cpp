@@ -1,7 +1,7 @@
-// Escaping and unescaping of qxtool's lines.
-#include "tools/qxtool/escape.h"
+// Escaping and unescaping of texts written one per line.
+#include "support/line_escape.h"
 
-namespace qx::tool {
+namespace qx::text {
 
 std::string escape(std::string_view text) {
     std::string out;
@@ -37,4 +37,4 @@ bool unescape(std::string_view text, std::string* out) {
     return true;
 }
 
-}  // namespace qx::tool
+}  // namespace qx::text
