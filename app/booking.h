@@ -1,0 +1,30 @@
+// Badge bookings ("regi" requests): a readable log line naming card, time, date and
+// function key, and a greeting reply with the card and a fixed balance. Fields are
+// comma-separated: 4 function key, 5 packed date, 6 time as HHMM, 7 card. Nothing is
+// validated; a missing field is the empty text. No state of its own.
+//
+// Card and function key are held whole (up to the 298 characters a field can have),
+// and the line and reply buffers hold the longest of them, so nothing is cut.
+#pragma once
+
+#include <cstddef>
+
+namespace qx::app {
+
+inline constexpr std::size_t kBookingLineSize = 1024;   // holds the longest log line
+inline constexpr std::size_t kBookingReplySize = 512;   // holds the longest reply
+
+// Writes the log line "Card: %s at %s on %s (Fkey: %s)\r\n" of `request` into `line`
+// (kBookingLineSize bytes) and returns it. The date follows QX_ENGDATE (date_text).
+char* booking_line(const char* request, char* line);
+
+// Writes the booking reply of `request` into `reply` (kBookingReplySize bytes).
+char* booking_reply(const char* request, char* reply);
+
+// Adds the booking line of `request` to the event log.
+void log_booking(const char* request);
+
+// Sends the booking reply of `request` on the terminal socket.
+void reply_booking(const char* request);
+
+}  // namespace qx::app

@@ -1,0 +1,74 @@
+// Sockets, as the server uses them: a TCP listener on every local IPv4 address whose
+// accept, read and close events arrive as one window message, with the semantics of
+// Windows Sockets' WSAAsyncSelect: an event is posted once and posted again only after
+// the matching call (recv for reads, accept for accepts), a close is posted once, and
+// accepted sockets inherit the listener's window, message and mask. Owns the process's
+// socket table. Results follow Windows Sockets: 0 or a count for success, kSocketError
+// (-1) or kInvalidSocket for failure, the reason in last_socket_error().
+#pragma once
+
+#include <cstdint>
+
+#include "platform/window.h"
+
+namespace qx::platform {
+
+using Socket = std::uintptr_t;
+inline constexpr Socket kInvalidSocket = ~Socket{0};
+inline constexpr int kSocketError = -1;
+
+// Event bits of a socket-event message (LOWORD of lparam; HIWORD is the error code).
+inline constexpr long kFdRead = 0x01;
+inline constexpr long kFdAccept = 0x08;
+inline constexpr long kFdClose = 0x20;
+
+// Error codes, with their Windows Sockets values.
+inline constexpr int kErrWouldBlock = 10035;
+inline constexpr int kErrNotSocket = 10038;
+inline constexpr int kErrAddressInUse = 10048;
+inline constexpr int kErrConnectionAborted = 10053;
+inline constexpr int kErrConnectionReset = 10054;
+inline constexpr int kErrNotInitialised = 10093;
+
+// Starts the socket layer, asking for version 2.2. Returns 0 on success.
+int net_startup();
+
+// Ends the socket layer: every socket is closed, no socket message is posted any more,
+// and socket messages still queued are dropped. Returns 0 on success.
+int net_cleanup();
+
+// A TCP socket for IPv4, or kInvalidSocket.
+Socket tcp_socket();
+
+// Binds `s` to every local IPv4 address and `port`. 0, or kSocketError (port taken:
+// kErrAddressInUse). On Linux the listener may rebind a port left in TIME_WAIT.
+int bind_any(Socket s, std::uint16_t port);
+
+// Asks for the events of `mask` on `s` as message `message` to `window`; 0 turns them
+// off. Makes the socket non-blocking. Conditions that already hold are posted at once.
+int async_select(Socket s, WindowHandle window, unsigned message, long mask);
+
+int listen_socket(Socket s, int backlog);
+
+// Accepts a pending connection on `s`: the new socket, or kInvalidSocket (none pending:
+// kErrWouldBlock). Re-enables the accept event of `s`.
+Socket accept_socket(Socket s);
+
+// Receives up to `length` bytes: the count, 0 at the end of the stream, or kSocketError.
+// Re-enables the read event, also when it fails.
+int receive(Socket s, char* buffer, int length);
+
+// Sends `length` bytes as far as the socket takes them without waiting: the count sent,
+// or kSocketError. Never raises a signal.
+int send_bytes(Socket s, const char* data, int length);
+
+// Shuts both directions of `s` down.
+int shutdown_both(Socket s);
+
+// Closes `s`: no further message is posted for it (messages already queued still come).
+int close_socket(Socket s);
+
+// The error code of the last failed call.
+int last_socket_error();
+
+}  // namespace qx::platform

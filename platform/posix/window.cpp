@@ -1,0 +1,190 @@
+// The window system on POSIX: the terminal is the main window. On a terminal the title
+// and the whole log box are redrawn in place at every change; otherwise (a pipe, a
+// service) each new log entry is written as one line and flushed. Message boxes go to
+// standard error as "Caption: text". SIGINT and SIGTERM close the main window as a user
+// closing it would. The message queue and the poll-based loop live here.
+#include "platform/window.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/posix/event_loop.h"
+#include "support/line_escape.h"
+
+struct qx::platform::Window {
+    WindowProcedure procedure;  // null for the log box
+    std::string title;          // main window: shown above the log
+    Window* parent;             // log box: its main window
+    bool destroyed;             // kWmDestroy delivered
+};
+
+namespace qx::platform {
+namespace {
+
+struct QueuedMessage {
+    WindowHandle window;
+    unsigned message;
+    std::uintptr_t wparam;
+    std::intptr_t lparam;
+    bool from_socket;  // dropped when the socket layer ends
+    bool quit;         // the quit message; message holds no meaning then
+    int exit_code;
+};
+
+struct WindowClass {
+    std::string name;
+    WindowProcedure procedure;
+};
+
+std::vector<WindowClass> classes;        // registered classes
+std::deque<QueuedMessage> queue;         // posted messages, first in first out
+WindowHandle main_window = nullptr;      // the window SIGINT/SIGTERM close
+int signal_pipe[2] = {-1, -1};           // written by the signal handler
+
+void on_signal(int) {
+    const char byte = 1;
+    const int saved = errno;
+    (void)!::write(signal_pipe[1], &byte, 1);
+    errno = saved;
+}
+
+void install_signal_handlers() {
+    if (signal_pipe[0] >= 0 || ::pipe2(signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    struct sigaction action {};
+    action.sa_handler = on_signal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+void redraw_terminal(const Window& box, const char* text) {
+    const std::string& title = box.parent != nullptr ? box.parent->title : std::string();
+    std::string screen = "\x1b[H\x1b[2J" + title + "\r\n" + std::string(title.size(), '=') + "\r\n";
+    screen += text;
+    std::fwrite(screen.data(), 1, screen.size(), stdout);
+    std::fflush(stdout);
+}
+
+// One log entry as one line: its own CR LF dropped, other control bytes escaped.
+void print_entry(const char* appended) {
+    std::string entry = appended != nullptr ? appended : "";
+    if (entry.size() >= 2 && entry.compare(entry.size() - 2, 2, "\r\n") == 0) entry.resize(entry.size() - 2);
+    const std::string line = text::escape(entry) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+}
+
+// Waits for file-descriptor events (or not at all when `block` is false) and turns them
+// into messages.
+void wait_for_events(bool block) {
+    std::vector<pollfd> fds;
+    fds.push_back({signal_pipe[0], POLLIN, 0});
+    posix::net_add_poll_fds(fds);
+    int ready;
+    do {
+        ready = ::poll(fds.data(), fds.size(), block ? -1 : 0);
+    } while (ready < 0 && errno == EINTR && !block);
+    if (ready <= 0) return;  // interrupted: the signal pipe tells on the next round
+    if ((fds[0].revents & POLLIN) != 0) {
+        char drain[16];
+        while (::read(signal_pipe[0], drain, sizeof drain) > 0) {
+        }
+        if (main_window != nullptr) posix::post_message(main_window, kWmClose, 0, 0, false);
+    }
+    posix::net_handle_poll(fds.data() + 1, fds.size() - 1);
+}
+
+}  // namespace
+
+namespace posix {
+
+void post_message(WindowHandle window, unsigned message, std::uintptr_t wparam, std::intptr_t lparam,
+                  bool from_socket) {
+    queue.push_back({window, message, wparam, lparam, from_socket, false, 0});
+}
+
+void drop_socket_messages() {
+    std::erase_if(queue, [](const QueuedMessage& m) { return m.from_socket; });
+}
+
+}  // namespace posix
+
+bool register_window_class(const char* class_name, WindowProcedure procedure, int /*icon_id*/,
+                           unsigned long* error) {
+    if (class_name == nullptr || procedure == nullptr) {
+        *error = EINVAL;
+        return false;
+    }
+    classes.push_back({class_name, procedure});
+    return true;
+}
+
+WindowHandle create_main_window(const char* class_name, const char* title, unsigned long* error) {
+    for (const WindowClass& c : classes) {
+        if (c.name == class_name) {
+            install_signal_handlers();
+            main_window = new Window{c.procedure, title, nullptr, false};
+            c.procedure(main_window, kWmCreate, 0, 0);
+            return main_window;
+        }
+    }
+    *error = ENOENT;  // no such class
+    return nullptr;
+}
+
+WindowHandle create_log_box(WindowHandle parent, int /*id*/) { return new Window{nullptr, "", parent, false}; }
+
+void set_log_text(WindowHandle box, const char* text, const char* appended) {
+    if (box == nullptr) return;
+    if (::isatty(STDOUT_FILENO) != 0) {
+        redraw_terminal(*box, text);
+    } else {
+        print_entry(appended);
+    }
+}
+
+void message_box(WindowHandle /*owner*/, const char* text, const char* caption, bool /*error_icon*/) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+    std::fflush(stderr);
+}
+
+void show_window(WindowHandle /*window*/, int /*show_command*/) {}
+
+std::intptr_t send_message(WindowHandle window, unsigned message, std::uintptr_t wparam, std::intptr_t lparam) {
+    if (window == nullptr || window->procedure == nullptr) return 0;
+    return window->procedure(window, message, wparam, lparam);
+}
+
+std::intptr_t default_procedure(WindowHandle window, unsigned message, std::uintptr_t /*wparam*/,
+                                std::intptr_t /*lparam*/) {
+    if (message == kWmClose && window != nullptr && !window->destroyed) {
+        window->destroyed = true;
+        send_message(window, kWmDestroy, 0, 0);
+    }
+    return 0;
+}
+
+void post_quit(int exit_code) { queue.push_back({nullptr, 0, 0, 0, false, true, exit_code}); }
+
+int run_message_loop() {
+    for (;;) {
+        wait_for_events(queue.empty());
+        if (queue.empty()) continue;
+        const QueuedMessage m = queue.front();
+        queue.pop_front();
+        if (m.quit) return m.exit_code;
+        if (m.window != nullptr && !m.window->destroyed) send_message(m.window, m.message, m.wparam, m.lparam);
+    }
+}
+
+}  // namespace qx::platform

@@ -1,0 +1,115 @@
+"""Starting the terminal demo server as a process and talking to it over loopback TCP.
+
+The server under test is any command line (the Linux program, or the Windows one under
+Wine): its log is read from its standard output, where each new entry is one line.
+Waits poll for readiness; nothing sleeps a fixed time to let the server catch up.
+"""
+import os
+import queue
+import socket
+import subprocess
+import threading
+import time
+
+PORT = 3950
+HOST = "127.0.0.1"
+WAITING = "Waiting for Nexolt to connect..."
+
+
+class Server:
+    """One server process: its log lines arrive in a queue as it writes them."""
+
+    def __init__(self, command, env=None):
+        full_env = dict(os.environ)
+        full_env.update(env or {})
+        self.process = subprocess.Popen(
+            command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            env=full_env)
+        self.lines = queue.Queue()
+        self.seen = []
+        self.stderr = b""
+        threading.Thread(target=self._read_stdout, daemon=True).start()
+        threading.Thread(target=self._read_stderr, daemon=True).start()
+
+    def _read_stdout(self):
+        for raw in self.process.stdout:
+            self.lines.put(raw.decode("latin-1").rstrip("\r\n"))
+        self.lines.put(None)
+
+    def _read_stderr(self):
+        self.stderr = self.process.stderr.read()
+
+    def next_line(self, timeout=10.0):
+        """The next log line, or None when the output ended; fails after `timeout`."""
+        try:
+            line = self.lines.get(timeout=timeout)
+        except queue.Empty:
+            raise AssertionError("no log line within %.0f s (seen: %r)" % (timeout, self.seen[-5:]))
+        if line is not None:
+            self.seen.append(line)
+        return line
+
+    def expect_lines(self, *expected, timeout=10.0):
+        got = [self.next_line(timeout) for _ in expected]
+        if list(expected) != got:
+            raise AssertionError("log lines %r, expected %r" % (got, list(expected)))
+
+    def wait_until_listening(self, timeout=30.0):
+        """Waits for the first log entry and for the port to accept a connection."""
+        self.expect_lines(WAITING, timeout=timeout)
+
+    def stop(self, timeout=20.0):
+        """Asks the server to close (SIGTERM: the window is closed) and returns its exit code."""
+        if self.process.poll() is None:
+            self.process.terminate()
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            raise AssertionError("server did not end within %.0f s of SIGTERM" % timeout)
+        finally:
+            self.process.stdout.close()
+            self.process.stderr.close()
+
+    def wait_exit(self, timeout=30.0):
+        return self.process.wait(timeout=timeout)
+
+
+def connect(timeout=10.0):
+    """A connection to the server; retries while the listener is not up yet."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            conn = socket.create_connection((HOST, PORT), timeout=timeout)
+            conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            return conn
+        except OSError:
+            if time.monotonic() > deadline:
+                raise
+            time.sleep(0.05)
+
+
+def receive_exactly(conn, count, timeout=10.0):
+    """Reads `count` bytes, failing if fewer come within `timeout`."""
+    conn.settimeout(timeout)
+    data = b""
+    while len(data) < count:
+        chunk = conn.recv(count - len(data))
+        if not chunk:
+            raise AssertionError("connection closed after %d of %d bytes: %r" % (len(data), count, data))
+        data += chunk
+    return data
+
+
+KEEP_ALIVE_REPLY = b'{"success":true,"error":"send alive"}'
+
+
+def assert_no_reply_pending(conn):
+    """Checks that the server sent nothing since the last reply read: a keep-alive sent
+    now must be answered by exactly the keep-alive reply, as TCP keeps the order. Call it
+    only after the server has taken the previous request (its log line was seen)."""
+    conn.sendall(b"get_alive,")
+    got = receive_exactly(conn, len(KEEP_ALIVE_REPLY))
+    if got != KEEP_ALIVE_REPLY:
+        raise AssertionError("unexpected bytes before the keep-alive reply: %r" % got)

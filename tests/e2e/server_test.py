@@ -1,0 +1,221 @@
+"""Protocol and log checks of the terminal demo server, run against a real process.
+
+    python3 server_test.py [unittest options] -- SERVER_COMMAND...
+
+The same suite serves every build of the server: the command is the program and any
+launcher in front of it. Port 3950 must be free (CTest runs these tests one at a time).
+"""
+import os
+import socket
+import struct
+import sys
+import time
+import unittest
+
+from server_harness import (KEEP_ALIVE_REPLY, WAITING, Server, assert_no_reply_pending, connect,
+                            receive_exactly)
+
+SERVER_COMMAND = []
+
+ABSENCE_REPLY = (b'{"success":true,"error":"ZA download OK", "hideTermBut":"0", "hideBuchBut":"0", '
+                 b'"hideAfwhBut":"0", "type":"get_grund","ucats":[{"grund":"09 business trip"}]}')
+TERMNR_REPLY = b'{"success":true,"error":"got termnr"}'
+
+
+def booking_reply(card):
+    return (b'{"success":true,"error":"SALDO","name":"Hi ' + card +
+            b' again","kumsal":"+0:15","kumsaloms":"Balance"}')
+
+
+def escaped(data):
+    """A received text as the server's pipe log writes it (one line, escapes)."""
+    text = data.decode("latin-1")
+    return text.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n").replace("\r", "\\r")
+
+
+class ServerTestCase(unittest.TestCase):
+    env = {}
+
+    def setUp(self):
+        self.server = Server(SERVER_COMMAND, env=self.env)
+        self.addCleanup(self.server.stop)
+        self.server.wait_until_listening()
+        self.conn = self.open_terminal()
+
+    def open_terminal(self):
+        conn = connect()
+        self.addCleanup(conn.close)
+        self.server.expect_lines("Nexolt connected!")
+        return conn
+
+    def request(self, data, log_line=None):
+        """Sends one request and waits until the server has logged it."""
+        self.conn.sendall(data)
+        if log_line is not None:
+            self.server.expect_lines(log_line)
+
+
+class RequestKinds(ServerTestCase):
+    def test_keep_alive_is_answered_and_never_logged(self):
+        self.conn.sendall(b"get_alive,")
+        self.assertEqual(receive_exactly(self.conn, 37), KEEP_ALIVE_REPLY)
+        self.request(b"marker", "marker")  # the next entry is the marker, not the keep-alive
+        assert_no_reply_pending(self.conn)
+
+    def test_absence_reasons_reply_is_157_bytes_whatever_follows_the_keyword(self):
+        for request in (b"get_grund,", b"get_grundX", b"get_grund"):
+            self.request(request, escaped(request))
+            self.assertEqual(receive_exactly(self.conn, 157), ABSENCE_REPLY)
+        assert_no_reply_pending(self.conn)
+
+    def test_terminal_number_reply(self):
+        self.request(b"snd_termnr,0042", "snd_termnr,0042")
+        self.assertEqual(receive_exactly(self.conn, 37), TERMNR_REPLY)
+        assert_no_reply_pending(self.conn)
+
+    def test_near_misses_are_logged_and_not_answered(self):
+        for request in (b"get_alive,x", b"get_alive", b"get_grun", b"snd_termnr", b"regX", b"hello"):
+            self.request(request, escaped(request))
+            assert_no_reply_pending(self.conn)
+
+    def test_request_ending_in_crlf_and_with_nul(self):
+        self.request(b"hello\r\n", "hello\\r\\n")
+        self.request(b"abc\x00def", "abc")
+        assert_no_reply_pending(self.conn)
+
+    def test_request_over_1024_bytes_comes_in_pieces(self):
+        self.request(b"a" * 1024 + b"b" * 476)
+        self.server.expect_lines("a" * 1024, "b" * 476)
+        assert_no_reply_pending(self.conn)
+
+    def test_burst_of_64_kib_is_read_in_1024_byte_pieces(self):
+        self.conn.sendall(b"x" * 65536)
+        for _ in range(64):
+            self.server.expect_lines("x" * 1024)
+        assert_no_reply_pending(self.conn)
+
+
+class Bookings(ServerTestCase):
+    CASES = [
+        # fields 4 to 7, then the log line
+        (b"F1,240115,830,12345", "Card: 12345 at 08:30 on 15-01-2024 (Fkey: F1)"),
+        (b"F1,240115,0875,12345", "Card: 12345 at 09:15 on 15-01-2024 (Fkey: F1)"),
+        (b"F1,240115,123456,12345", "Card: 12345 at 12:34 on 15-01-2024 (Fkey: F1)"),
+        (b"F1,240115,-30,12345", "Card: 12345 at 00:30 on 15-01-2024 (Fkey: F1)"),
+        (b"F1,240115,2400,12345", "Card: 12345 at 24:00 on 15-01-2024 (Fkey: F1)"),
+        (b"F1,,830,12345", "Card: 12345 at 08:30 on  (Fkey: F1)"),
+        (b"F2,x,y, 77 ", "Card:  77  at 00:00 on  (Fkey: F2)"),
+    ]
+
+    def test_booking_table(self):
+        for fields, line in self.CASES:
+            with self.subTest(fields=fields):
+                self.request(b"regi,1,2," + fields, line)
+                card = fields.split(b",")[3]
+                reply = booking_reply(card)
+                self.assertEqual(receive_exactly(self.conn, len(reply)), reply)
+        assert_no_reply_pending(self.conn)
+
+    def test_bare_regi_and_longer_keyword(self):
+        self.request(b"regi", "Card:  at 00:00 on  (Fkey: )")
+        self.assertEqual(receive_exactly(self.conn, len(booking_reply(b""))), booking_reply(b""))
+        self.request(b"registration,1,2,F9,101014,0700,9", "Card: 9 at 07:00 on 14-10-2010 (Fkey: F9)")
+        self.assertEqual(receive_exactly(self.conn, len(booking_reply(b"9"))), booking_reply(b"9"))
+
+    def test_overlong_fields_never_overrun(self):
+        card = b"C" * 500  # the request stays within one 1024-byte receive
+        self.request(b"regi,1,2," + b"K" * 400 + b",101014,0700," + card,
+                     "Card: " + "C" * 298 + " at 07:00 on 14-10-2010 (Fkey: " + "K" * 297 + ")")
+        # field_at keeps 298 characters; a cut field ended by a comma loses one more
+        reply = booking_reply(b"C" * 298)
+        self.assertEqual(receive_exactly(self.conn, len(reply)), reply)
+
+    def test_raw_booking_text_is_never_logged(self):
+        self.request(b"regi,1,2,F1,240115,830,12345", "Card: 12345 at 08:30 on 15-01-2024 (Fkey: F1)")
+        receive_exactly(self.conn, len(booking_reply(b"12345")))
+        self.request(b"marker", "marker")
+
+
+class BookingsWithEnglishDates(ServerTestCase):
+    env = {"QX_ENGDATE": "1"}
+
+    def test_month_first(self):
+        self.request(b"regi,1,2,F1,240115,830,12345", "Card: 12345 at 08:30 on 01-15-2024 (Fkey: F1)")
+        self.assertEqual(receive_exactly(self.conn, len(booking_reply(b"12345"))), booking_reply(b"12345"))
+
+
+class Connections(ServerTestCase):
+    def test_close_and_reconnect(self):
+        self.conn.close()
+        self.server.expect_lines("Nexolt closed connection!")
+        second = self.open_terminal()
+        second.sendall(b"snd_termnr,1")
+        self.assertEqual(receive_exactly(second, 37), TERMNR_REPLY)
+
+    def test_second_terminal_takes_over_and_the_first_close_ends_it(self):
+        second = self.open_terminal()
+        second.sendall(b"snd_termnr,2")
+        self.server.expect_lines("snd_termnr,2")
+        self.assertEqual(receive_exactly(second, 37), TERMNR_REPLY)
+        self.conn.close()  # the first terminal leaves: its close event closes the newest
+        self.server.expect_lines("Nexolt closed connection!")
+        second.settimeout(10)
+        self.assertEqual(second.recv(100), b"")
+
+    def test_reset_and_immediate_close_do_not_hurt(self):
+        self.conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.conn.close()  # sends a reset
+        self.server.expect_lines("Nexolt closed connection!")
+        quick = connect()
+        quick.close()
+        self.server.expect_lines("Nexolt connected!", "Nexolt closed connection!")
+        alive = self.open_terminal()
+        alive.sendall(b"get_alive,")
+        self.assertEqual(receive_exactly(alive, 37), KEEP_ALIVE_REPLY)
+
+    def test_half_request_then_stall_then_the_rest(self):
+        self.request(b"get_gr", "get_gr")  # one receive is one request, complete or not
+        self.request(b"und,", "und,")
+        assert_no_reply_pending(self.conn)
+
+    def test_many_connect_close_cycles(self):
+        self.conn.close()
+        self.server.expect_lines("Nexolt closed connection!")
+        cycles = int(os.environ.get("QX_E2E_CYCLES", "10000"))
+        for _ in range(cycles):
+            c = connect()
+            c.close()
+            self.server.expect_lines("Nexolt connected!", "Nexolt closed connection!")
+        last = self.open_terminal()
+        last.sendall(b"get_alive,")
+        self.assertEqual(receive_exactly(last, 37), KEEP_ALIVE_REPLY)
+
+
+class Lifecycle(unittest.TestCase):
+    def test_closing_the_window_exits_0(self):
+        server = Server(SERVER_COMMAND)
+        server.wait_until_listening()
+        self.assertEqual(server.stop(), 0)
+
+    def test_port_in_use_shows_the_box_and_ends_with_failure(self):
+        holder = socket.socket()
+        holder.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)  # past earlier TIME_WAITs
+        holder.bind(("0.0.0.0", 3950))
+        holder.listen(1)
+        self.addCleanup(holder.close)
+        server = Server(SERVER_COMMAND)
+        self.addCleanup(server.stop)
+        server.expect_lines(WAITING)
+        code = server.wait_exit()
+        self.assertNotEqual(code, 0)
+        self.assertEqual(server.next_line(), None)  # nothing else was logged
+        self.assertIn(b"Error: Unable to bind socket", server.stderr)
+
+
+if __name__ == "__main__":
+    if "--" not in sys.argv:
+        sys.exit("usage: server_test.py [unittest options] -- SERVER_COMMAND...")
+    split = sys.argv.index("--")
+    SERVER_COMMAND = sys.argv[split + 1:]
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    unittest.main(argv=sys.argv[:split], verbosity=2)

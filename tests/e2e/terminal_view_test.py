@@ -1,0 +1,95 @@
+"""The server on a real terminal (a pseudo-terminal): the title and the whole log box are
+redrawn at every change, so the screen always shows the last 14 entries.
+
+    python3 terminal_view_test.py [unittest options] -- SERVER_COMMAND...
+"""
+import os
+import pty
+import select
+import signal
+import sys
+import time
+import unittest
+
+from server_harness import connect, receive_exactly
+
+SERVER_COMMAND = []
+CLEAR = b"\x1b[H\x1b[2J"
+
+
+class TerminalView(unittest.TestCase):
+    def setUp(self):
+        self.pid, self.master = pty.fork()
+        if self.pid == 0:
+            os.execvp(SERVER_COMMAND[0], SERVER_COMMAND)
+        self.output = b""
+        self.addCleanup(self.stop)
+
+    def stop(self):
+        if self.pid:
+            try:
+                os.kill(self.pid, signal.SIGTERM)
+            except ProcessLookupError:
+                pass
+            deadline = time.monotonic() + 20
+            while time.monotonic() < deadline:
+                done, status = os.waitpid(self.pid, os.WNOHANG)
+                if done:
+                    self.pid = 0
+                    os.close(self.master)
+                    return os.waitstatus_to_exitcode(status)
+                self.read_some(0.05)
+            os.kill(self.pid, signal.SIGKILL)
+            os.waitpid(self.pid, 0)
+            self.pid = 0
+            os.close(self.master)
+            raise AssertionError("server did not end after SIGTERM")
+        return None
+
+    def read_some(self, timeout):
+        ready, _, _ = select.select([self.master], [], [], timeout)
+        if ready:
+            try:
+                self.output += os.read(self.master, 65536)
+            except OSError:
+                pass
+
+    def screen(self):
+        """What the last redraw put on the screen, with line ends as LF (the terminal
+        adds its own CR to every LF, so CRs are dropped)."""
+        if CLEAR not in self.output:
+            return b""
+        return self.output[self.output.rfind(CLEAR) + len(CLEAR):].replace(b"\r", b"")
+
+    def wait_for_screen(self, last_line, timeout=20.0):
+        deadline = time.monotonic() + timeout
+        while not self.screen().endswith(last_line + b"\n"):
+            if time.monotonic() > deadline:
+                raise AssertionError("screen never ended with %r; it shows:\n%r" % (last_line, self.screen()))
+            self.read_some(0.1)
+        return self.screen()
+
+    def test_screen_shows_title_and_the_last_14_entries(self):
+        self.wait_for_screen(b"Waiting for Nexolt to connect...")
+        conn = connect()
+        self.addCleanup(conn.close)
+        self.wait_for_screen(b"Nexolt connected!")
+        for i in range(1, 19):  # with the two entries above: 20 entries in all
+            conn.sendall(b"request %d" % i)
+            screen = self.wait_for_screen(b"request %d" % i)
+        lines = screen.split(b"\n")
+        self.assertEqual(lines[0], b"Nexolt communication demo")
+        self.assertEqual(lines[1], b"=" * len(lines[0]))
+        self.assertEqual(lines[2:-1], [b"request %d" % i for i in range(5, 19)])  # entries 7 to 20
+        conn.sendall(b"get_alive,")
+        receive_exactly(conn, 37)
+        self.assertEqual(self.stop(), 0)
+
+
+if __name__ == "__main__":
+    if "--" not in sys.argv:
+        sys.exit("usage: terminal_view_test.py [unittest options] -- SERVER_COMMAND...")
+    split = sys.argv.index("--")
+    SERVER_COMMAND = sys.argv[split + 1:]
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    unittest.main(argv=sys.argv[:split], verbosity=2)
