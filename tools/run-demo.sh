@@ -5,8 +5,8 @@
 set -euo pipefail
 
 # The program to start, relative to the repository root, and its default arguments.
-DEMO_PROGRAM=build/linux/tools/qxtool/qxtool
-DEMO_ARGS=(--help)
+DEMO_PROGRAM=build/linux/app/nexolt-demo
+DEMO_ARGS=()
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"

@@ -1,0 +1,85 @@
+"""nexolt-sim against the real server: one-shot commands, scripts, load runs, and the
+exit status of a missing reply.
+
+    python3 sim_test.py [unittest options] -- SIM_COMMAND... -- SERVER_COMMAND...
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+from server_harness import Server
+
+SIM = []
+SERVER_COMMAND = []
+
+
+class Simulator(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.server = Server(SERVER_COMMAND)
+        cls.server.wait_until_listening()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.stop()
+
+    def sim(self, *args):
+        result = subprocess.run(SIM + list(args), capture_output=True, timeout=60)
+        return result.returncode, result.stdout.decode("latin-1").replace("\r\n", "\n"), result.stderr.decode()
+
+    def test_one_shot_commands_print_the_reply(self):
+        cases = [
+            (["alive"], '{"success":true,"error":"send alive"}'),
+            (["termnr", "7"], '{"success":true,"error":"got termnr"}'),
+            (["book", "12345", "F1", "240115", "0830"],
+             '{"success":true,"error":"SALDO","name":"Hi 12345 again","kumsal":"+0:15","kumsaloms":"Balance"}'),
+        ]
+        for args, reply in cases:
+            code, out, err = self.sim(*args)
+            self.assertEqual((code, out), (0, reply + "\n"), err)
+        code, out, _ = self.sim("grund")
+        self.assertEqual(code, 0)
+        self.assertEqual(len(out), 158)
+
+    def test_missing_reply_is_a_failure(self):
+        code, out, err = self.sim("--timeout", "300", "raw", "hello\\r\\n")
+        self.assertEqual(code, 1)
+        self.assertEqual(out, "")
+        self.assertIn("no reply within 300 ms", err)
+
+    def test_usage_errors(self):
+        for args in (["bogus"], ["book"], ["load", "alive", "0"], ["--port", "0", "alive"]):
+            code, _, err = self.sim(*args)
+            self.assertEqual(code, 2, args)
+            self.assertTrue(err, args)
+
+    def test_script_runs_on_one_connection(self):
+        with tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False) as script:
+            script.write('# a shift start\nalive\npause 1\nbook "12 34" F2 240115 0700\ntermnr 9\n')
+        self.addCleanup(os.unlink, script.name)
+        code, out, err = self.sim("script", script.name)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(out.splitlines()[1],
+                         '{"success":true,"error":"SALDO","name":"Hi 12 34 again","kumsal":"+0:15",'
+                         '"kumsaloms":"Balance"}')
+        self.assertEqual(len(out.splitlines()), 3)
+
+    def test_load_reports_rate_and_latencies(self):
+        code, out, err = self.sim("load", "book", "200")
+        self.assertEqual(code, 0, err)
+        self.assertRegex(out, r"^200 book requests in [0-9.]+ s: [0-9]+ requests/s; "
+                              r"latency us p50 [0-9]+ p90 [0-9]+ p99 [0-9]+ max [0-9]+\n$")
+
+
+if __name__ == "__main__":
+    args = sys.argv[1:]
+    if args.count("--") != 2:
+        sys.exit("usage: sim_test.py [unittest options] -- SIM_COMMAND... -- SERVER_COMMAND...")
+    first = args.index("--")
+    second = args.index("--", first + 1)
+    SIM = args[first + 1:second]
+    SERVER_COMMAND = args[second + 1:]
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    unittest.main(argv=[sys.argv[0]] + args[:first], verbosity=2)
