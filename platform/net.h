@@ -68,6 +68,10 @@ int shutdown_both(Socket s);
 // Closes `s`: no further message is posted for it (messages already queued still come).
 int close_socket(Socket s);
 
+// The local port `s` is bound to (after bind_any with port 0, the one the system chose),
+// or 0 on failure.
+std::uint16_t local_port(Socket s);
+
 // The error code of the last failed call.
 int last_socket_error();
 

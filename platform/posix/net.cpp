@@ -248,6 +248,14 @@ int close_socket(Socket s) {
     return 0;
 }
 
+std::uint16_t local_port(Socket s) {
+    if (find(s) == nullptr) return 0;
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(static_cast<int>(s), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+    return ntohs(address.sin_port);
+}
+
 int last_socket_error() { return last_error; }
 
 }  // namespace qx::platform
