@@ -6,6 +6,7 @@ The same suite serves every build of the server: the command is the program and 
 launcher in front of it. Port 3950 must be free (CTest runs these tests one at a time).
 """
 import os
+import random
 import socket
 import struct
 import sys
@@ -92,6 +93,21 @@ class RequestKinds(ServerTestCase):
         self.conn.sendall(b"x" * 65536)
         for _ in range(64):
             self.server.expect_lines("x" * 1024)
+        assert_no_reply_pending(self.conn)
+
+
+    def test_random_bytes_never_hurt(self):
+        # Any bytes, NUL and CR LF included, in requests of any length up to 3000 bytes;
+        # each waits until the server has logged it (or its pieces), so none merge.
+        rng = random.Random(3950)
+        for _ in range(200):
+            data = bytes(rng.randrange(256) for _ in range(rng.randrange(1, 3000)))
+            if data.startswith((b"get_alive,", b"regi", b"get_grund", b"snd_termnr,")):
+                continue
+            self.conn.sendall(data)
+            for start in range(0, len(data), 1024):
+                piece = data[start:start + 1024]
+                self.server.expect_lines(escaped(piece.split(b"\0")[0]))  # logged up to a NUL
         assert_no_reply_pending(self.conn)
 
 
