@@ -9,10 +9,10 @@ namespace {
 
 enum class Kind { Text, Signed, Unsigned, Char, Floating };
 
-// One parsed conversion, rebuilt into a spec whose argument type is ours to pick.
+// One parsed conversion, rebuilt into a format whose argument type is ours to pick.
 struct Conversion {
-    char spec[32];     // "%" flags width .precision length conversion, NUL-terminated
-    Kind kind;         // what the rebuilt spec takes as its argument
+    char rebuilt[32];     // "%" flags width .precision length conversion, NUL-terminated
+    Kind kind;            // what the rebuilt format takes as its argument
     const char* next;  // first format character after the conversion
 };
 
@@ -45,7 +45,7 @@ bool read_bound(const char** p, int* value) {
 }
 
 // Flags that have a defined meaning for the conversion; the others are dropped so that
-// the rebuilt spec is valid C (and pads the same on every C runtime).
+// the rebuilt format is valid C (and pads the same on every C runtime).
 bool flag_allowed(char flag, Kind kind) {
     switch (flag) {
         case '#': return kind == Kind::Unsigned || kind == Kind::Floating;
@@ -81,7 +81,7 @@ bool parse_conversion(const char* p, Conversion* out) {
     char precision_text[8] = "";
     if (width > 0) std::snprintf(width_text, sizeof width_text, "%d", width);
     if (precision >= 0) std::snprintf(precision_text, sizeof precision_text, ".%d", precision);
-    std::snprintf(out->spec, sizeof out->spec, "%%%s%s%s%s%c", kept_flags, width_text,
+    std::snprintf(out->rebuilt, sizeof out->rebuilt, "%%%s%s%s%s%c", kept_flags, width_text,
                   precision_text, integer ? "ll" : "", *p);
     out->next = p + 1;
     return true;
@@ -94,16 +94,16 @@ void write_conversion(char* out, std::size_t size, std::size_t* pos, const Conve
     std::size_t room = size - *pos;
     int n = 0;
     switch (c.kind) {
-        case Kind::Signed: n = std::snprintf(out + *pos, room, c.spec, static_cast<long long>(arg.number)); break;
+        case Kind::Signed: n = std::snprintf(out + *pos, room, c.rebuilt, static_cast<long long>(arg.number)); break;
         case Kind::Unsigned:
-            n = std::snprintf(out + *pos, room, c.spec,
+            n = std::snprintf(out + *pos, room, c.rebuilt,
                               static_cast<unsigned long long>(static_cast<std::uint32_t>(arg.number)));
             break;
-        case Kind::Char: n = std::snprintf(out + *pos, room, c.spec, static_cast<int>(arg.number)); break;
-        case Kind::Floating: n = std::snprintf(out + *pos, room, c.spec, static_cast<double>(arg.number)); break;
+        case Kind::Char: n = std::snprintf(out + *pos, room, c.rebuilt, static_cast<int>(arg.number)); break;
+        case Kind::Floating: n = std::snprintf(out + *pos, room, c.rebuilt, static_cast<double>(arg.number)); break;
         case Kind::Text:
             if (arg.text == nullptr) std::snprintf(number_text, sizeof number_text, "%d", static_cast<int>(arg.number));
-            n = std::snprintf(out + *pos, room, c.spec, arg.text != nullptr ? arg.text : number_text);
+            n = std::snprintf(out + *pos, room, c.rebuilt, arg.text != nullptr ? arg.text : number_text);
             break;
     }
     if (n < 0) n = 0;

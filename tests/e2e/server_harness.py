@@ -113,3 +113,16 @@ def assert_no_reply_pending(conn):
     got = receive_exactly(conn, len(KEEP_ALIVE_REPLY))
     if got != KEEP_ALIVE_REPLY:
         raise AssertionError("unexpected bytes before the keep-alive reply: %r" % got)
+
+
+def split_command_line(argv, commands=1):
+    """Splits `argv` at "--" into the unittest arguments and `commands` command lines."""
+    parts = [[]]
+    for word in argv[1:]:
+        if word == "--" and len(parts) <= commands:
+            parts.append([])
+        else:
+            parts[-1].append(word)
+    if len(parts) != commands + 1 or not all(parts[1:]):
+        raise SystemExit("usage: %s [unittest options]%s" % (argv[0], " -- COMMAND..." * commands))
+    return [argv[0]] + parts[0], parts[1:]

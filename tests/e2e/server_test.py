@@ -14,7 +14,7 @@ import time
 import unittest
 
 from server_harness import (KEEP_ALIVE_REPLY, WAITING, Server, assert_no_reply_pending, connect,
-                            receive_exactly)
+                            receive_exactly, split_command_line)
 
 SERVER_COMMAND = []
 
@@ -48,6 +48,11 @@ class ServerTestCase(unittest.TestCase):
         self.addCleanup(conn.close)
         self.server.expect_lines("Nexolt connected!")
         return conn
+
+    def assert_serving_a_new_terminal(self):
+        conn = self.open_terminal()
+        conn.sendall(b"get_alive,")
+        self.assertEqual(receive_exactly(conn, 37), KEEP_ALIVE_REPLY)
 
     def request(self, data, log_line=None):
         """Sends one request and waits until the server has logged it."""
@@ -185,9 +190,7 @@ class Connections(ServerTestCase):
         quick = connect()
         quick.close()
         self.server.expect_lines("Nexolt connected!", "Nexolt closed connection!")
-        alive = self.open_terminal()
-        alive.sendall(b"get_alive,")
-        self.assertEqual(receive_exactly(alive, 37), KEEP_ALIVE_REPLY)
+        self.assert_serving_a_new_terminal()
 
     def test_half_request_then_stall_then_the_rest(self):
         self.request(b"get_gr", "get_gr")  # one receive is one request, complete or not
@@ -202,9 +205,7 @@ class Connections(ServerTestCase):
             c = connect()
             c.close()
             self.server.expect_lines("Nexolt connected!", "Nexolt closed connection!")
-        last = self.open_terminal()
-        last.sendall(b"get_alive,")
-        self.assertEqual(receive_exactly(last, 37), KEEP_ALIVE_REPLY)
+        self.assert_serving_a_new_terminal()
 
 
 class Lifecycle(unittest.TestCase):
@@ -229,9 +230,6 @@ class Lifecycle(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if "--" not in sys.argv:
-        sys.exit("usage: server_test.py [unittest options] -- SERVER_COMMAND...")
-    split = sys.argv.index("--")
-    SERVER_COMMAND = sys.argv[split + 1:]
     sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-    unittest.main(argv=sys.argv[:split], verbosity=2)
+    unittest_argv, (SERVER_COMMAND,) = split_command_line(sys.argv)
+    unittest.main(argv=unittest_argv, verbosity=2)

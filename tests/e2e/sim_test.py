@@ -9,7 +9,7 @@ import sys
 import tempfile
 import unittest
 
-from server_harness import Server
+from server_harness import Server, split_command_line
 
 SIM = []
 SERVER_COMMAND = []
@@ -74,12 +74,6 @@ class Simulator(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    args = sys.argv[1:]
-    if args.count("--") != 2:
-        sys.exit("usage: sim_test.py [unittest options] -- SIM_COMMAND... -- SERVER_COMMAND...")
-    first = args.index("--")
-    second = args.index("--", first + 1)
-    SIM = args[first + 1:second]
-    SERVER_COMMAND = args[second + 1:]
     sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-    unittest.main(argv=[sys.argv[0]] + args[:first], verbosity=2)
+    unittest_argv, (SIM, SERVER_COMMAND) = split_command_line(sys.argv, commands=2)
+    unittest.main(argv=unittest_argv, verbosity=2)

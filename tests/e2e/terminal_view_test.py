@@ -11,7 +11,7 @@ import sys
 import time
 import unittest
 
-from server_harness import connect, receive_exactly
+from server_harness import split_command_line, connect, receive_exactly
 
 SERVER_COMMAND = []
 CLEAR = b"\x1b[H\x1b[2J"
@@ -87,9 +87,6 @@ class TerminalView(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if "--" not in sys.argv:
-        sys.exit("usage: terminal_view_test.py [unittest options] -- SERVER_COMMAND...")
-    split = sys.argv.index("--")
-    SERVER_COMMAND = sys.argv[split + 1:]
     sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-    unittest.main(argv=sys.argv[:split], verbosity=2)
+    unittest_argv, (SERVER_COMMAND,) = split_command_line(sys.argv)
+    unittest.main(argv=unittest_argv, verbosity=2)

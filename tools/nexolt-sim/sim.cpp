@@ -77,6 +77,13 @@ bool request_of(const std::vector<std::string>& w, std::string* request, std::st
     return true;
 }
 
+// Opens `session`, telling `err` why when it cannot.
+bool open_session(Session& session, std::ostream& err) {
+    if (session.open()) return true;
+    err << "nexolt-sim: " << session.error() << "\n";
+    return false;
+}
+
 int run_one(Session& session, const std::vector<std::string>& words, std::ostream& out, std::ostream& err) {
     std::string request;
     std::string problem;
@@ -100,10 +107,7 @@ int run_script(const Options& options, const std::string& path, std::ostream& ou
         return kExitUsage;
     }
     Session session(options);
-    if (!session.open()) {
-        err << "nexolt-sim: " << session.error() << "\n";
-        return kExitNoReply;
-    }
+    if (!open_session(session, err)) return kExitNoReply;
     std::string line;
     for (int number = 1; std::getline(file, line); ++number) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -137,10 +141,7 @@ int run_load(const Options& options, const std::vector<std::string>& words, std:
         return kExitUsage;
     }
     Session session(options);
-    if (!session.open()) {
-        err << "nexolt-sim: " << session.error() << "\n";
-        return kExitNoReply;
-    }
+    if (!open_session(session, err)) return kExitNoReply;
     std::vector<double> latencies_us;
     latencies_us.reserve(static_cast<std::size_t>(count));
     std::string reply;
@@ -263,10 +264,7 @@ int run_words(const Options& options, const std::vector<std::string>& words, std
         return kExitUsage;
     }
     Session session(options);
-    if (!session.open()) {
-        err << "nexolt-sim: " << session.error() << "\n";
-        return kExitNoReply;
-    }
+    if (!open_session(session, err)) return kExitNoReply;
     return run_one(session, words, out, err);
 }
 
