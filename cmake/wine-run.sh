@@ -100,8 +100,14 @@ fi
 export WINEPREFIX=$prefix
 export WINEARCH=$arch
 export WINEDEBUG=${QX_WINEDEBUG:--all}
-# Console programs need no display; keep Wine from looking for one.
-unset DISPLAY WAYLAND_DISPLAY
+# Console programs need no display; keep Wine from looking for one. Window programs
+# get the X display named by QX_WINE_DISPLAY (an Xvfb of the test run).
+unset WAYLAND_DISPLAY
+if [[ -n "${QX_WINE_DISPLAY:-}" ]]; then
+    export DISPLAY=$QX_WINE_DISPLAY
+else
+    unset DISPLAY
+fi
 
 stamp=$prefix/.qx-prefix-ready
 mkdir -p "$(dirname "$prefix")" || die "cannot create $(dirname "$prefix")"

@@ -1,0 +1,63 @@
+// Sockets on Windows: Windows Sockets 2.2 with WSAAsyncSelect, which gives the event
+// semantics of platform/net.h itself. No SO_REUSEADDR: on Windows it would let a second
+// process take a port that a listener holds.
+#include "platform/net.h"
+
+#include <winsock2.h>
+
+namespace qx::platform {
+namespace {
+
+constexpr WORD kVersion = MAKEWORD(2, 2);
+
+SOCKET native(Socket s) { return static_cast<SOCKET>(s); }
+
+}  // namespace
+
+int net_startup() {
+    WSADATA data;
+    return WSAStartup(kVersion, &data);
+}
+
+int net_cleanup() { return WSACleanup(); }
+
+Socket tcp_socket() { return static_cast<Socket>(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)); }
+
+int bind_any(Socket s, std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(port);
+    return bind(native(s), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+}
+
+int async_select(Socket s, WindowHandle window, unsigned message, long mask) {
+    return WSAAsyncSelect(native(s), reinterpret_cast<HWND>(window), message, mask);
+}
+
+int listen_socket(Socket s, int backlog) { return listen(native(s), backlog); }
+
+Socket accept_socket(Socket s) {
+    sockaddr_in peer{};
+    int length = sizeof peer;
+    return static_cast<Socket>(accept(native(s), reinterpret_cast<sockaddr*>(&peer), &length));
+}
+
+int receive(Socket s, char* buffer, int length) { return recv(native(s), buffer, length, 0); }
+
+int send_bytes(Socket s, const char* data, int length) { return send(native(s), data, length, 0); }
+
+int shutdown_both(Socket s) { return shutdown(native(s), SD_BOTH); }
+
+int close_socket(Socket s) { return closesocket(native(s)); }
+
+std::uint16_t local_port(Socket s) {
+    sockaddr_in address{};
+    int length = sizeof address;
+    if (getsockname(native(s), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+    return ntohs(address.sin_port);
+}
+
+int last_socket_error() { return WSAGetLastError(); }
+
+}  // namespace qx::platform
