@@ -11,6 +11,9 @@ import subprocess
 import threading
 import time
 
+# The Windows program is watched through its window instead of its standard output.
+WINDOW_MODE = os.environ.get("QX_E2E_WINDOW") == "1"
+
 PORT = 3950
 HOST = "127.0.0.1"
 WAITING = "Waiting for Nexolt to connect..."
@@ -126,3 +129,18 @@ def split_command_line(argv, commands=1):
     if len(parts) != commands + 1 or not all(parts[1:]):
         raise SystemExit("usage: %s [unittest options]%s" % (argv[0], " -- COMMAND..." * commands))
     return [argv[0]] + parts[0], parts[1:]
+
+
+def make_server(command, env=None):
+    """The server under test, watched through its output or, in window mode, its window."""
+    if WINDOW_MODE:
+        from window_harness import WindowServer
+        return WindowServer(command, env)
+    return Server(command, env)
+
+
+def finish_run():
+    """Stops what the run started besides the servers (the window system in window mode)."""
+    if WINDOW_MODE:
+        from window_harness import stop_window_system
+        stop_window_system()

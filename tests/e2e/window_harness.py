@@ -1,0 +1,172 @@
+"""The Windows program under Wine, seen through its window: the log is read from the log
+box by window-probe.exe (one helper process kept running), and compared with a model
+of what the box must show. Used by the same protocol suite as the Linux program.
+
+Environment: QX_WINDOW_PROBE is the probe's command line, its words separated by "|";
+QX_WINE_DISPLAY is set here to an Xvfb of the run.
+"""
+import os
+import subprocess
+import time
+
+LOG_CAPACITY = 10000   # bytes of the event log, terminator included
+TRIM_LINE_FEEDS = 15   # the log keeps what follows the 15th line feed from the end
+
+
+def unescape(line):
+    """A log line as the tests write it (escaped) back to the entry's bytes."""
+    out, i = bytearray(), 0
+    data = line.encode("latin-1")
+    while i < len(data):
+        if data[i] == 0x5C and i + 1 < len(data):
+            out += {ord("n"): b"\n", ord("r"): b"\r", ord("t"): b"\t", ord("\\"): b"\\"}[data[i + 1]]
+            i += 2
+        else:
+            out.append(data[i])
+            i += 1
+    return bytes(out)
+
+
+class LogModel:
+    """What the event log must hold: the same room and trimming rules as the server."""
+
+    def __init__(self):
+        self.text = b""
+
+    def add(self, entry):
+        added = entry + b"\r\n"
+        if len(added) >= LOG_CAPACITY:
+            added = added[:LOG_CAPACITY - 3] + b"\r\n"
+        while self.text and len(self.text) + len(added) >= LOG_CAPACITY:
+            cut = self.text.find(b"\n")
+            self.text = self.text[cut + 1:] if cut >= 0 else b""
+        self.text += added
+        count = 0
+        for p in range(len(self.text), 0, -1):
+            if p < len(self.text) and self.text[p] == 0x0A:
+                count += 1
+                if count == TRIM_LINE_FEEDS:
+                    self.text = self.text[p + 1:]
+                    break
+
+
+class Xvfb:
+    """A virtual X display for the run; stops with the process."""
+
+    def __init__(self):
+        for number in range(90, 110):
+            if not os.path.exists("/tmp/.X11-unix/X%d" % number) and not os.path.exists("/tmp/.X%d-lock" % number):
+                break
+        self.display = ":%d" % number
+        self.process = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 30
+        while not os.path.exists("/tmp/.X11-unix/X%d" % number):
+            if self.process.poll() is not None or time.monotonic() > deadline:
+                raise AssertionError("Xvfb %s did not start" % self.display)
+            time.sleep(0.05)
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+
+
+class Probe:
+    """window-probe.exe, kept running: one command line in, one answer line out."""
+
+    def __init__(self):
+        command = os.environ["QX_WINDOW_PROBE"].split("|")
+        self.process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL)
+
+    def ask(self, line):
+        self.process.stdin.write(line.encode("latin-1") + b"\n")
+        self.process.stdin.flush()
+        answer = self.process.stdout.readline()
+        if not answer:
+            raise AssertionError("window-probe ended")
+        return answer.decode("latin-1").rstrip("\r\n")
+
+    def stop(self):
+        try:
+            self.process.stdin.close()
+        except OSError:
+            pass
+        self.process.wait(timeout=30)
+
+
+_display = None
+_probe = None
+
+
+def start_window_system():
+    """Starts Xvfb and the probe once for the whole run."""
+    global _display, _probe
+    if _display is None:
+        _display = Xvfb()
+        os.environ["QX_WINE_DISPLAY"] = _display.display
+        _probe = Probe()
+    return _probe
+
+
+def stop_window_system():
+    """Stops the probe, every Wine process of the run's prefix, and Xvfb."""
+    global _display, _probe
+    if _probe is not None:
+        _probe.stop()
+        _probe = None
+    if "QX_WINEPREFIX" in os.environ:
+        subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=os.environ["QX_WINEPREFIX"]),
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+    if _display is not None:
+        _display.stop()
+        _display = None
+
+
+class WindowServer:
+    """The Windows program; its log is checked against the model through the probe."""
+
+    def __init__(self, command, env=None):
+        self.probe = start_window_system()
+        full_env = dict(os.environ)
+        full_env.update(env or {})
+        self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL, env=full_env)
+        self.model = LogModel()
+        self.stderr = b""
+
+    def box_text(self):
+        answer = self.probe.ask("log")
+        return None if answer == "none" else unescape(answer)
+
+    def expect_lines(self, *expected, timeout=30.0):
+        for line in expected:
+            self.model.add(unescape(line))
+        deadline = time.monotonic() + timeout
+        while True:
+            shown = self.box_text()
+            if shown == self.model.text:
+                return
+            if time.monotonic() > deadline:
+                raise AssertionError("log box ends %r, expected it to end %r" %
+                                     (shown[-300:] if shown else shown, self.model.text[-300:]))
+            time.sleep(0.01)
+
+    def wait_until_listening(self, timeout=60.0):
+        if self.probe.ask("find %d" % int(timeout * 1000)) != "ok":
+            raise AssertionError("the main window did not appear")
+        self.expect_lines("Waiting for Nexolt to connect...")
+
+    def wait_exit(self, timeout=60.0):
+        return self.process.wait(timeout=timeout)
+
+    def stop(self, timeout=60.0):
+        """Closes the window (WM_CLOSE) and returns the exit code."""
+        if self.process.poll() is None:
+            self.probe.ask("close")
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+            raise AssertionError("program did not end after WM_CLOSE")
