@@ -6,6 +6,8 @@ Waits poll for readiness; nothing sleeps a fixed time to let the server catch up
 """
 import os
 import queue
+import sys
+import unittest
 import socket
 import subprocess
 import threading
@@ -144,3 +146,16 @@ def finish_run():
     if WINDOW_MODE:
         from window_harness import stop_window_system
         stop_window_system()
+
+
+def run_main(module_globals, command_names):
+    """Runs the calling test module: sets its command-line globals (`command_names`, one
+    per "--" part of the command line), runs its tests, stops what the run started and
+    exits with the result."""
+    unittest_argv, commands = split_command_line(sys.argv, len(command_names))
+    module_globals.update(zip(command_names, commands))
+    try:
+        result = unittest.main(module="__main__", argv=unittest_argv, verbosity=2, exit=False).result
+    finally:
+        finish_run()
+    sys.exit(0 if result.wasSuccessful() else 1)

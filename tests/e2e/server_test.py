@@ -14,7 +14,7 @@ import time
 import unittest
 
 from server_harness import (KEEP_ALIVE_REPLY, WAITING, WINDOW_MODE, Server, assert_no_reply_pending,
-                            connect, finish_run, make_server, receive_exactly, split_command_line)
+                            connect, make_server, receive_exactly, run_main)
 
 SERVER_COMMAND = []
 
@@ -231,10 +231,4 @@ class Lifecycle(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-    unittest_argv, (SERVER_COMMAND,) = split_command_line(sys.argv)
-    try:
-        result = unittest.main(argv=unittest_argv, verbosity=2, exit=False).result
-    finally:
-        finish_run()
-    sys.exit(0 if result.wasSuccessful() else 1)
+    run_main(globals(), ["SERVER_COMMAND"])

@@ -9,7 +9,7 @@ import sys
 import tempfile
 import unittest
 
-from server_harness import finish_run, make_server, split_command_line
+from server_harness import make_server, run_main
 
 SIM = []
 SERVER_COMMAND = []
@@ -74,10 +74,4 @@ class Simulator(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-    unittest_argv, (SIM, SERVER_COMMAND) = split_command_line(sys.argv, commands=2)
-    try:
-        result = unittest.main(argv=unittest_argv, verbosity=2, exit=False).result
-    finally:
-        finish_run()
-    sys.exit(0 if result.wasSuccessful() else 1)
+    run_main(globals(), ["SIM", "SERVER_COMMAND"])

@@ -11,7 +11,7 @@ import sys
 import time
 import unittest
 
-from server_harness import split_command_line, connect, receive_exactly
+from server_harness import connect, receive_exactly, run_main
 
 SERVER_COMMAND = []
 CLEAR = b"\x1b[H\x1b[2J"
@@ -87,6 +87,4 @@ class TerminalView(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-    unittest_argv, (SERVER_COMMAND,) = split_command_line(sys.argv)
-    unittest.main(argv=unittest_argv, verbosity=2)
+    run_main(globals(), ["SERVER_COMMAND"])

@@ -10,7 +10,7 @@ import socket
 import sys
 import unittest
 
-from server_harness import connect, finish_run, make_server, receive_exactly, split_command_line
+from server_harness import connect, make_server, receive_exactly, run_main
 from window_harness import start_window_system
 
 SERVER_COMMAND = []
@@ -89,10 +89,4 @@ class PortTaken(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-    unittest_argv, (SERVER_COMMAND,) = split_command_line(sys.argv)
-    try:
-        result = unittest.main(argv=unittest_argv, verbosity=2, exit=False).result
-    finally:
-        finish_run()
-    sys.exit(0 if result.wasSuccessful() else 1)
+    run_main(globals(), ["SERVER_COMMAND"])
