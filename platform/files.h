@@ -1,0 +1,44 @@
+// Files, as the data-file access uses them: buffered text streams read line by line,
+// which read the same on every platform (CR LF as LF, a lone CR kept, Ctrl-Z ends the
+// text as the Windows runtime's text mode does), and low-level binary files opened
+// read-write or append-create with permission 0666 (deny-none sharing on Windows),
+// positioned at 64-bit offsets. No state of its own beyond the open files.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qx::platform {
+
+struct TextFile;  // an open text stream
+
+// Opens `path` as a text stream with the C `mode` ("r"); null on failure.
+TextFile* text_open(const char* path, const char* mode);
+
+// Reads the next line, as fgets does, into `buffer` (size bytes): at most size - 1
+// characters, the line feed included when it fits. Returns false at the end of the text.
+bool text_read_line(TextFile* file, char* buffer, int size);
+
+void text_close(TextFile* file);
+
+// How a low-level file is opened.
+enum class FileAccess {
+    ReadWrite,     // read and write, binary, the file must exist (Windows: 0x8002)
+    AppendCreate,  // read and write, binary, writes at the end, created if missing (0x810A)
+};
+
+inline constexpr int kFilePermission = 0666;  // read and write for everyone, when created
+
+// Opens `path`: a handle from 0 to 32767, or -1.
+int file_open(const char* path, FileAccess access, int permission);
+
+// Moves to byte `offset` from the start: the new position, or -1 (a negative offset
+// fails and leaves the position unchanged).
+std::int64_t file_seek(int handle, std::int64_t offset);
+
+// Reads up to `count` bytes: the number read (0 at the end), or -1.
+long file_read(int handle, void* buffer, std::size_t count);
+
+int file_close(int handle);
+
+}  // namespace qx::platform

@@ -1,0 +1,90 @@
+// Files on POSIX: open/lseek/read for low-level files, stdio for text streams, with the
+// Windows text-mode rules applied while reading (CR LF to LF, Ctrl-Z ends the text).
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace qx::platform {
+
+struct TextFile {
+    std::FILE* stream;
+    bool ended;  // a Ctrl-Z was met: nothing more is read
+};
+
+namespace {
+
+constexpr int kCtrlZ = 0x1A;
+constexpr int kMaxHandle = 32767;  // handles are 16-bit numbers
+
+}  // namespace
+
+TextFile* text_open(const char* path, const char* mode) {
+    std::FILE* stream = std::fopen(path, mode);
+    return stream != nullptr ? new TextFile{stream, false} : nullptr;
+}
+
+bool text_read_line(TextFile* file, char* buffer, int size) {
+    if (file == nullptr || size <= 0 || file->ended) return false;
+    int length = 0;
+    while (length < size - 1) {
+        int c = std::getc(file->stream);
+        if (c == EOF) break;
+        if (c == kCtrlZ) {
+            file->ended = true;
+            break;
+        }
+        if (c == '\r') {
+            const int next = std::getc(file->stream);
+            if (next == '\n') {
+                c = '\n';
+            } else if (next != EOF) {
+                std::ungetc(next, file->stream);
+            }
+        }
+        buffer[length++] = static_cast<char>(c);
+        if (c == '\n') break;
+    }
+    buffer[length] = '\0';
+    return length > 0;
+}
+
+void text_close(TextFile* file) {
+    if (file == nullptr) return;
+    std::fclose(file->stream);
+    delete file;
+}
+
+int file_open(const char* path, FileAccess access, int permission) {
+    const int flags = access == FileAccess::AppendCreate ? O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC
+                                                         : O_RDWR | O_CLOEXEC;
+    int handle;
+    do {
+        handle = ::open(path, flags, static_cast<mode_t>(permission));
+    } while (handle < 0 && errno == EINTR);
+    if (handle > kMaxHandle) {
+        ::close(handle);
+        return -1;
+    }
+    return handle;
+}
+
+std::int64_t file_seek(int handle, std::int64_t offset) {
+    if (offset < 0) return -1;
+    return static_cast<std::int64_t>(::lseek(handle, static_cast<off_t>(offset), SEEK_SET));
+}
+
+long file_read(int handle, void* buffer, std::size_t count) {
+    ssize_t n;
+    do {
+        n = ::read(handle, buffer, count);
+    } while (n < 0 && errno == EINTR);
+    return static_cast<long>(n);
+}
+
+int file_close(int handle) { return ::close(handle); }
+
+}  // namespace qx::platform

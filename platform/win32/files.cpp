@@ -1,0 +1,62 @@
+// Files on Windows: the C runtime's _sopen with deny-none sharing, _lseeki64 and _read
+// for low-level files, and text-mode stdio streams (which turn CR LF into LF and stop at
+// Ctrl-Z themselves).
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+
+namespace qx::platform {
+
+struct TextFile {
+    std::FILE* stream;
+};
+
+namespace {
+
+constexpr int kReadWriteFlags = _O_BINARY | _O_RDWR;                              // 0x8002
+constexpr int kAppendCreateFlags = _O_BINARY | _O_CREAT | _O_APPEND | _O_RDWR;    // 0x810A
+static_assert(kReadWriteFlags == 0x8002 && kAppendCreateFlags == 0x810A);
+constexpr unsigned int kMaxRead = 0x7FFFFFFF;
+
+}  // namespace
+
+TextFile* text_open(const char* path, const char* mode) {
+    std::FILE* stream = _fsopen(path, mode, _SH_DENYNO);
+    return stream != nullptr ? new TextFile{stream} : nullptr;
+}
+
+bool text_read_line(TextFile* file, char* buffer, int size) {
+    if (file == nullptr || size <= 0) return false;
+    return std::fgets(buffer, size, file->stream) != nullptr;
+}
+
+void text_close(TextFile* file) {
+    if (file == nullptr) return;
+    std::fclose(file->stream);
+    delete file;
+}
+
+int file_open(const char* path, FileAccess access, int permission) {
+    const int flags = access == FileAccess::AppendCreate ? kAppendCreateFlags : kReadWriteFlags;
+    const int mode = (permission & 0400 ? _S_IREAD : 0) | (permission & 0200 ? _S_IWRITE : 0);
+    const int handle = _sopen(path, flags, _SH_DENYNO, mode);
+    return handle > 32767 ? (_close(handle), -1) : handle;
+}
+
+std::int64_t file_seek(int handle, std::int64_t offset) {
+    if (offset < 0) return -1;
+    return _lseeki64(handle, offset, SEEK_SET);
+}
+
+long file_read(int handle, void* buffer, std::size_t count) {
+    return _read(handle, buffer, static_cast<unsigned int>(count < kMaxRead ? count : kMaxRead));
+}
+
+int file_close(int handle) { return _close(handle); }
+
+}  // namespace qx::platform

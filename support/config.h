@@ -1,0 +1,17 @@
+// Configuration variables: environment variables read through one lookup. 35 names
+// ("QX_AFD", "QX_LANGUAGE", ...) are read once and remembered for the rest of the run,
+// absence included; every other name is read afresh at each call. Owns the 35 slots.
+#pragma once
+
+namespace qx::config {
+
+// The value of environment variable `name`, never null: empty text when it is absent
+// (or `name` is null). For a cached name, the value (or absence) seen at its first
+// lookup, the same text at every call. The text is read-only and lives for the run (a
+// value that is not cached lives until the environment changes).
+const char* get_config_var(const char* name);
+
+// True when `name` is one of the cached names (compared byte for byte).
+bool is_cached_config_var(const char* name);
+
+}  // namespace qx::config

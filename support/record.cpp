@@ -1,0 +1,43 @@
+// Reading fixed-length records through the open-file table.
+#include "support/record.h"
+
+#include <cstring>
+
+#include "platform/files.h"
+#include "support/file_table.h"
+#include "support/text.h"
+
+namespace qx::records {
+namespace {
+
+constexpr char kFieldEnd = '~';
+
+// The head number as atol reads it, but never past the record's `length` bytes.
+std::int32_t head_number(const char* record, std::int32_t length) {
+    char head[text::kLeadingBufferSize];
+    const std::size_t count = static_cast<std::size_t>(length) < sizeof head - 1 ? static_cast<std::size_t>(length)
+                                                                                 : sizeof head - 1;
+    std::memcpy(head, record, count);
+    head[count] = '\0';
+    return text::read_int(head);
+}
+
+}  // namespace
+
+int read_record(const char* name, std::int32_t number, std::int32_t length, char* buffer) {
+    const std::int16_t handle = table::table_open(name, "r");
+    if (handle < 0) return kOpenFailed;
+    const std::int64_t position = (static_cast<std::int64_t>(number) - 1) * length;
+    if (position < 0 || platform::file_seek(handle, position) != position) return kSeekFailed;
+    if (length <= 0) return kReadFailed;
+    const long got = platform::file_read(handle, buffer, static_cast<std::size_t>(length));
+    if (got < 0) return kReadFailed;
+    if (got < length) return kShortRead;
+    for (std::int32_t i = length - 1; i >= 1; --i) {
+        if (buffer[i] == kFieldEnd) buffer[i] = '\0';
+    }
+    if (head_number(buffer, length) == 0) return kEmptyOrHidden;
+    return visibility_checks(name, buffer) == 0 ? kReadOk : kEmptyOrHidden;
+}
+
+}  // namespace qx::records

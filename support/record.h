@@ -1,0 +1,28 @@
+// Fixed-length record reading: record n of a file of L-byte records is bytes
+// (n-1)*L to n*L-1, read through the open-file table, with every "~" after byte 0 turned
+// into an end-of-text byte so each field is a text at its byte position. The record
+// visibility rules then may still reject it. No state of its own.
+#pragma once
+
+#include <cstdint>
+
+namespace qx::records {
+
+inline constexpr int kReadOk = 0;
+inline constexpr int kOpenFailed = -1;
+inline constexpr int kSeekFailed = -2;   // the position (n-1)*L is negative (n of 0 or less)
+inline constexpr int kReadFailed = -3;   // also: a record length of 0 or less
+inline constexpr int kEmptyOrHidden = -4;
+inline constexpr int kShortRead = -5;    // fewer than L bytes (beyond the end of the file)
+
+// Reads record `number` of length `length` of data-file `name` into `buffer` (at least
+// `length` bytes; nothing is written past them). The head number (the record's leading
+// decimal number, read within the record only) of 0 means an empty record (-4). Files
+// beyond 2 GiB are read with 64-bit positions.
+int read_record(const char* name, std::int32_t number, std::int32_t length, char* buffer);
+
+// The record visibility rules, the last step of a successful read: 0 accepts the record,
+// kEmptyOrHidden hides it. Records of data-files no rule selects are accepted.
+int visibility_checks(const char* name, char* record);
+
+}  // namespace qx::records

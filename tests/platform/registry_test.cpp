@@ -1,0 +1,154 @@
+// The POSIX registry: a registry export file read as HKEY_LOCAL_MACHINE, enumerated with
+// the buffer rules of RegEnumValueA, and the expansion of %NAME% references; then the
+// installation directories read through it.
+#include "platform/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "support/install_dirs.h"
+#include "tests/env_guard.h"
+#include "tests/temp_dir.h"
+
+namespace qx::platform {
+namespace {
+
+class RegistryFileTest : public ::testing::Test {
+  protected:
+    void use(const std::string& contents) { file_.emplace("VELMORA_REGISTRY", dir_.write("registry.reg", contents).c_str()); }
+
+    test::TempDir dir_;
+    std::optional<test::EnvGuard> file_;
+};
+
+TEST_F(RegistryFileTest, EnumeratesInFileOrderWithTheBufferRules) {
+    use("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora]\r\n"
+        "\"A\"=\"hello\"\r\n"
+        "\"LongerName\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,5c,00,78,00,00,00\r\n"
+        "\"path\"=\"D:\\\\data\\\\\"\r\n\"quote\"=\"say \\\"hi\\\"\"\r\n\"n\"=dword:00000010\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"A\"=\"other\"\r\n");
+    RegistryKey* key = nullptr;
+    ASSERT_EQ(registry_open("Software\\Velmora", &key), kRegSuccess);
+    char name[125];
+    unsigned char data[125];
+    unsigned long name_size = sizeof name;
+    unsigned long data_size = sizeof data;
+    ASSERT_EQ(registry_enum_value(key, 0, name, &name_size, data, &data_size), kRegSuccess);
+    EXPECT_STREQ(name, "A");
+    EXPECT_EQ(name_size, 1u);
+    EXPECT_EQ(data_size, 6u);  // "hello" and its terminator
+    EXPECT_STREQ(reinterpret_cast<char*>(data), "hello");
+
+    name_size = 4;  // "LongerName" does not fit: the name count stays as it was
+    data_size = sizeof data;
+    EXPECT_EQ(registry_enum_value(key, 1, name, &name_size, data, &data_size), kRegMoreData);
+    EXPECT_EQ(name_size, 4u);
+    name_size = sizeof name;
+    data_size = 3;  // nor the data: the size needed comes back
+    EXPECT_EQ(registry_enum_value(key, 1, name, &name_size, data, &data_size), kRegMoreData);
+    EXPECT_EQ(data_size, 9u);
+    data_size = sizeof data;
+    ASSERT_EQ(registry_enum_value(key, 1, name, &name_size, data, &data_size), kRegSuccess);
+    EXPECT_STREQ(reinterpret_cast<char*>(data), "%TEMP%\\x");  // not expanded by the enumeration
+
+    const char* expected[] = {"D:\\data\\", "say \"hi\""};
+    for (unsigned long index = 2; index <= 3; ++index) {
+        name_size = sizeof name;
+        data_size = sizeof data;
+        ASSERT_EQ(registry_enum_value(key, index, name, &name_size, data, &data_size), kRegSuccess);
+        EXPECT_STREQ(reinterpret_cast<char*>(data), expected[index - 2]);
+    }
+    name_size = sizeof name;
+    data_size = sizeof data;
+    ASSERT_EQ(registry_enum_value(key, 4, name, &name_size, data, &data_size), kRegSuccess);
+    EXPECT_EQ(data_size, 4u);
+    EXPECT_EQ(data[0], 0x10);
+    EXPECT_EQ(registry_enum_value(key, 5, name, &name_size, data, &data_size), kRegNoMoreItems);
+    registry_close(key);
+}
+
+TEST_F(RegistryFileTest, MissingKeyOrFile) {
+    use("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Other]\n\"a\"=\"b\"\n");
+    RegistryKey* key = nullptr;
+    EXPECT_EQ(registry_open("Software\\Velmora", &key), kRegFileNotFound);
+    test::EnvGuard nowhere("VELMORA_REGISTRY", (dir_.str() + "/missing.reg").c_str());
+    EXPECT_EQ(registry_open("Software\\Velmora", &key), kRegFileNotFound);
+}
+
+TEST(ExpandEnvironmentTest, TheWindowsRules) {
+    test::EnvGuard value("ZZV", "val");
+    struct Case {
+        const char* source;
+        const char* expanded;
+    };
+    const Case cases[] = {{"%ZZV%", "val"},          {"x%zzv%y", "xvaly"},       {"%UNDEF_ZZ%", "%UNDEF_ZZ%"},
+                          {"100%", "100%"},          {"%", "%"},                 {"%%", "%%"},
+                          {"a%%b", "a%%b"},          {"%ZZV", "%ZZV"},           {"%%ZZV%%", "%%ZZV%%"},
+                          {"50% and %ZZV%", "50% and %ZZV%"}, {"", ""}};
+    for (const Case& c : cases) {
+        char out[64];
+        EXPECT_EQ(expand_environment(c.source, out, sizeof out), std::string(c.expanded).size() + 1) << c.source;
+        EXPECT_STREQ(out, c.expanded) << c.source;
+    }
+    char small[2];
+    EXPECT_EQ(expand_environment("%ZZV%", small, sizeof small), 4u);  // too small: the size needed
+    EXPECT_EQ(expand_environment("%ZZV%", nullptr, 0), 4u);
+}
+
+class InstallDirsRegistryTest : public RegistryFileTest {
+  protected:
+    void SetUp() override { dirs::forget_directories(); }
+    void TearDown() override { dirs::forget_directories(); }
+    test::EnvGuard base_{"QXBASE", nullptr};
+    test::EnvGuard home_{"HOME", nullptr};
+    test::EnvGuard qxhome_{"QXHOME", nullptr};
+};
+
+TEST_F(InstallDirsRegistryTest, RootFromTheRegistryWithOneBackslashDropped) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"D:\\\\data\\\\", "D:\\data"}, {"D:\\\\data\\\\\\\\", "D:\\data\\"}, {"D:/data/", "D:/data/"}, {"\\\\", "\\"}};
+    for (const auto& [stored, root] : cases) {
+        use(std::string("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Velmora]\n\"qxbase\"=\"") + stored + "\"\n");
+        dirs::forget_directories();
+        EXPECT_STREQ(dirs::rgetbase(), root) << stored;
+        EXPECT_EQ(dirs::root_source(), dirs::Source::Registry);
+    }
+}
+
+TEST_F(InstallDirsRegistryTest, ValuesAreExpandedAndNamesMatchExactly) {
+    test::EnvGuard drive("SystemDrive", "C:");
+    use("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Velmora]\n\"QXBASE\"=\"X:\\\\wrong\"\n\"QxBase\"=\"Y:\"\n"
+        "\"qxbase\"=\"%SystemDrive%\\\\data\"\n");
+    EXPECT_STREQ(dirs::rgetbase(), "C:\\data");
+}
+
+TEST_F(InstallDirsRegistryTest, EnumerationStopsAtAValueThatDoesNotFit) {
+    use("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Velmora]\n\"big\"=\"" + std::string(130, 'x') +
+        "\"\n\"qxbase\"=\"/never/seen\"\n");
+    test::EnvGuard base("QXBASE", "/from/env");
+    EXPECT_STREQ(dirs::rgetbase(), "/from/env");
+    EXPECT_EQ(dirs::root_source(), dirs::Source::Environment);
+}
+
+TEST_F(InstallDirsRegistryTest, ExpansionLongerThanTheBufferCountsAsAbsent) {
+    test::EnvGuard long_value("LONGVALUE", std::string(300, 'L').c_str());
+    use("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Velmora]\n\"qxbase\"=\"%LONGVALUE%\"\n");
+    EXPECT_STREQ(dirs::rgetbase(), "/qx");
+    EXPECT_EQ(dirs::root_source(), dirs::Source::Default);
+}
+
+TEST_F(InstallDirsRegistryTest, HomePrefersHomeThenRegistryThenQxhome) {
+    use("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Velmora]\n\"qxhome\"=\"R:\\\\ann\\\\\"\n");
+    {
+        test::EnvGuard home("HOME", "/home/ann");
+        EXPECT_STREQ(dirs::get_home_dir(), "/home/ann");
+    }
+    dirs::forget_directories();
+    EXPECT_STREQ(dirs::get_home_dir(), "R:\\ann");
+    EXPECT_EQ(dirs::home_source(), dirs::Source::Registry);
+}
+
+}  // namespace
+}  // namespace qx::platform

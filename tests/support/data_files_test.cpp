@@ -1,0 +1,246 @@
+// Finding, opening and reading data files: the path search, the open-file table and
+// fixed-length records, on real files in temporary installation and home directories.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/file_table.h"
+#include "support/install_dirs.h"
+#include "support/path_search.h"
+#include "support/record.h"
+#include "tests/env_guard.h"
+#include "tests/temp_dir.h"
+
+namespace qx {
+namespace {
+
+class DataFilesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dirs::forget_directories();
+        root_.write("log/.keep", "");  // append-create makes files, not directories
+    }
+    void TearDown() override {
+        for (const std::string& name : opened_) table::table_close(name.c_str());
+        dirs::forget_directories();
+    }
+    std::int16_t open(const std::string& name, const char* mode = "r") {
+        opened_.push_back(name);
+        return table::table_open(name.c_str(), mode);
+    }
+
+    test::TempDir root_;
+    test::TempDir home_;
+    test::EnvGuard registry_{"VELMORA_REGISTRY", "/nonexistent/registry.reg"};
+    test::EnvGuard base_{"QXBASE", root_.str().c_str()};
+    test::EnvGuard home_var_{"HOME", home_.str().c_str()};
+    std::vector<std::string> opened_;
+};
+
+std::vector<std::string> candidates_of(std::string name) {
+    return paths::candidates(name.data());
+}
+
+TEST_F(DataFilesTest, CandidatesByClass) {
+    const std::string r = root_.str();
+    const std::string h = home_.str();
+    EXPECT_EQ(candidates_of("dta/gen.msg"),
+              (std::vector<std::string>{h + "/dta/gen.msg", r + "/vst/dta/gen.msg", r + "/dta/gen.msg"}));
+    EXPECT_EQ(candidates_of("vst/pers.172"), (std::vector<std::string>{r + "/vst/pers.172"}));
+    EXPECT_EQ(candidates_of("oumfil.bes"), (std::vector<std::string>{"oumfil.bes", h + "/oumfil.bes", r + "/oumfil.bes"}));
+    EXPECT_EQ(candidates_of("D:\\tmp\\x.txt"), (std::vector<std::string>{"D:\\tmp\\x.txt"}));
+    EXPECT_EQ(candidates_of("/tmp/x.txt"), (std::vector<std::string>{"/tmp/x.txt"}));
+    EXPECT_EQ(candidates_of("Vst/x").size(), 3u);  // another case is another class
+    std::string name = "tab\\taal.tab";
+    EXPECT_EQ(paths::candidates(name.data()).front(), h + "/tab/taal.tab");
+    EXPECT_EQ(name, "tab/taal.tab");  // the caller's text is changed in place
+}
+
+TEST_F(DataFilesTest, HomeEqualToRootIsNotTriedTwice) {
+    test::EnvGuard same("HOME", root_.str().c_str());
+    dirs::forget_directories();
+    const std::string r = root_.str();
+    EXPECT_EQ(candidates_of("tab/taal.tab"), (std::vector<std::string>{r + "/vst/tab/taal.tab", r + "/tab/taal.tab"}));
+}
+
+TEST_F(DataFilesTest, CandidatesLongerThan255AreNotTried) {
+    const std::string name = "dta/" + std::string(300, 'n');
+    EXPECT_TRUE(candidates_of(name).empty());
+}
+
+TEST_F(DataFilesTest, OpensTheFirstCandidateThatExists) {
+    root_.write("dta/gen.msg", "root copy\n");
+    std::string name = "dta/gen.msg";
+    platform::TextFile* file = paths::rfopen(name.data(), "r");
+    ASSERT_NE(file, nullptr);
+    char line[64];
+    ASSERT_TRUE(platform::text_read_line(file, line, sizeof line));
+    EXPECT_STREQ(line, "root copy\n");
+    platform::text_close(file);
+    home_.write("dta/gen.msg", "home copy\r\n");  // the home directory comes first
+    file = paths::rfopen(name.data(), "r");
+    ASSERT_TRUE(platform::text_read_line(file, line, sizeof line));
+    EXPECT_STREQ(line, "home copy\n");  // CR LF reads as LF
+    platform::text_close(file);
+    std::string missing = "dta/none";
+    EXPECT_EQ(paths::rfopen(missing.data(), "r"), nullptr);
+    EXPECT_EQ(paths::ropen(missing.data(), platform::FileAccess::ReadWrite, platform::kFilePermission), -1);
+}
+
+TEST_F(DataFilesTest, TextStreamsReadAlikeEverywhere) {
+    const std::string path = root_.write("text.txt", std::string("a\r\nb\rc\x1A" "d\r\n"));
+    platform::TextFile* file = platform::text_open(path.c_str(), "r");
+    ASSERT_NE(file, nullptr);
+    char line[16];
+    ASSERT_TRUE(platform::text_read_line(file, line, sizeof line));
+    EXPECT_STREQ(line, "a\n");
+    ASSERT_TRUE(platform::text_read_line(file, line, sizeof line));
+    EXPECT_STREQ(line, "b\rc");  // a lone CR stays; Ctrl-Z ends the text
+    EXPECT_FALSE(platform::text_read_line(file, line, sizeof line));
+    platform::text_close(file);
+}
+
+TEST_F(DataFilesTest, TableReusesAndMovesEntriesToTheFront) {
+    root_.write("vst/a.dat", "a");
+    root_.write("vst/b.dat", "b");
+    const std::int16_t a = open("vst/a.dat");
+    ASSERT_GE(a, 0);
+    EXPECT_EQ(table::table_find("vst/a.dat"), table::kFrontSlot);
+    const std::int16_t b = open("vst/b.dat");
+    EXPECT_EQ(table::table_find("vst/b.dat"), table::kFrontSlot - 1);
+    EXPECT_EQ(open("vst/b.dat"), b);  // the same handle, one slot up
+    EXPECT_EQ(table::table_find("vst/b.dat"), table::kFrontSlot);
+    EXPECT_EQ(table::table_find("vst/a.dat"), table::kFrontSlot - 1);
+    EXPECT_EQ(open("vst/b.dat"), b);  // slot 511 stays 511
+    EXPECT_EQ(table::table_find("vst/b.dat"), table::kFrontSlot);
+    EXPECT_EQ(table::table_find("VST/B.DAT"), -1);  // names compare exactly
+}
+
+TEST_F(DataFilesTest, AnotherModeReopensInTheSameSlot) {
+    root_.write("vst/a.dat", "a");
+    ASSERT_GE(open("vst/a.dat"), 0);
+    const int slot = table::table_find("vst/a.dat");
+    ASSERT_GE(open("vst/a.dat", "a"), 0);
+    EXPECT_EQ(table::table_find("vst/a.dat"), slot);
+    EXPECT_GE(open("log/new.log", "a"), 0);  // append mode creates the file
+}
+
+TEST_F(DataFilesTest, EmptyUnknownAndMissingNames) {
+    EXPECT_EQ(table::table_open("", "r"), -2);
+    EXPECT_EQ(table::table_close(""), 0);
+    EXPECT_EQ(table::table_close("vst/never.opened"), 0);
+    EXPECT_EQ(open("vst/missing.dat"), -1);
+    EXPECT_EQ(open(std::string(300, 'x')), -1);  // longer than a name can be
+}
+
+TEST_F(DataFilesTest, FullTableEvictsFromSlotOneUpButNeverLogFiles) {
+    // 256 log files then 256 others fill the table from 511 down to 0: the log files take
+    // slots 511 to 256, the others 255 to 0.
+    for (int i = 0; i < 256; ++i) ASSERT_GE(open("log/l" + std::to_string(i), "a"), 0) << i;
+    for (int i = 0; i < 256; ++i) {
+        root_.write("vst/f" + std::to_string(i), "x");
+        ASSERT_GE(open("vst/f" + std::to_string(i)), 0) << i;
+    }
+    EXPECT_STREQ(table::slot_name(0), "vst/f255");
+    EXPECT_STREQ(table::slot_name(1), "vst/f254");
+    root_.write("vst/new", "x");
+    ASSERT_GE(open("vst/new"), 0);
+    EXPECT_STREQ(table::slot_name(1), "vst/new");  // slot 1 was emptied, slot 0 never
+    EXPECT_STREQ(table::slot_name(0), "vst/f255");
+    EXPECT_EQ(table::table_find("vst/f254"), -1);
+}
+
+TEST_F(DataFilesTest, OnlyLogFilesInSlotsOneTo256RefusesRatherThanOrphaning) {
+    // 511 log files take slots 511 to 1; one more file fills slot 0.
+    for (int i = 0; i < 511; ++i) ASSERT_GE(open("log/l" + std::to_string(i), "a"), 0) << i;
+    root_.write("vst/zero", "x");
+    ASSERT_GE(open("vst/zero"), 0);
+    EXPECT_EQ(table::table_find("vst/zero"), 0);
+    root_.write("vst/one-more", "x");
+    EXPECT_EQ(open("vst/one-more"), -1);
+    EXPECT_STREQ(table::slot_name(256), "log/l255");  // still open and in the table
+    EXPECT_GE(table::slot_handle(256), 0);
+}
+
+TEST_F(DataFilesTest, MissingFileInAHalfEmptyTableEvictsNothing) {
+    root_.write("vst/keep", "x");
+    ASSERT_GE(open("vst/keep"), 0);
+    EXPECT_EQ(open("vst/missing"), -1);
+    EXPECT_EQ(table::table_find("vst/keep"), table::kFrontSlot);
+}
+
+class RecordTest : public DataFilesTest {
+  protected:
+    int read(const std::string& name, std::int32_t n, std::int32_t length, char* buffer) {
+        opened_.push_back(name);
+        return records::read_record(name.c_str(), n, length, buffer);
+    }
+};
+
+TEST_F(RecordTest, RecordsAndTheirCodes) {
+    root_.write("vst/r.dat", "00001~first~~~~~~~~~~~~~~~~~~~" "00002~second~~~~~~~~~~~~~~~~~~"
+                             "0~empty~~~~~~~~~~~~~~~~~~~~~~~" "   ~blank~~~~~~~~~~~~~~~~~~~~~~"
+                             "~0003~tilde~~~~~~~~~~~~~~~~~~~" "00006~short");
+    char buffer[30];
+    ASSERT_EQ(read("vst/r.dat", 1, 30, buffer), records::kReadOk);
+    EXPECT_STREQ(buffer, "00001");
+    EXPECT_STREQ(buffer + 6, "first");
+    ASSERT_EQ(read("vst/r.dat", 2, 30, buffer), records::kReadOk);
+    EXPECT_STREQ(buffer + 6, "second");
+    EXPECT_EQ(read("vst/r.dat", 3, 30, buffer), records::kEmptyOrHidden);
+    EXPECT_EQ(read("vst/r.dat", 4, 30, buffer), records::kEmptyOrHidden);
+    EXPECT_EQ(read("vst/r.dat", 5, 30, buffer), records::kEmptyOrHidden);  // "~" at byte 0 stays
+    EXPECT_EQ(buffer[0], '~');
+    EXPECT_EQ(read("vst/r.dat", 6, 30, buffer), records::kShortRead);
+    EXPECT_EQ(read("vst/r.dat", 99, 30, buffer), records::kShortRead);
+    EXPECT_EQ(read("vst/r.dat", 0, 30, buffer), records::kSeekFailed);
+    EXPECT_EQ(read("vst/r.dat", -5, 30, buffer), records::kSeekFailed);
+    EXPECT_EQ(read("vst/r.dat", 1, 0, buffer), records::kReadFailed);
+    EXPECT_EQ(read("vst/r.dat", 1, -30, buffer), records::kReadFailed);
+    EXPECT_EQ(read("vst/none.dat", 1, 30, buffer), records::kOpenFailed);
+}
+
+TEST_F(RecordTest, EveryTildeAfterByteZeroBecomesAnEnd) {
+    root_.write("vst/t.dat", "00012~abc~~");
+    char buffer[11];
+    ASSERT_EQ(read("vst/t.dat", 1, 11, buffer), records::kReadOk);
+    EXPECT_EQ(std::string(buffer, 11), std::string("00012\0abc\0\0", 11));
+}
+
+TEST_F(RecordTest, HeadNumberIsReadWithinTheRecord) {
+    root_.write("vst/d.dat", "1234567890");  // no terminator anywhere in the record
+    char buffer[4];
+    ASSERT_EQ(read("vst/d.dat", 1, 4, buffer), records::kReadOk);
+    EXPECT_EQ(std::string(buffer, 4), "1234");
+}
+
+TEST_F(RecordTest, ReadsReuseTheOpenFile) {
+    root_.write("vst/r.dat", "00001~a~~~" "00002~b~~~");
+    char buffer[10];
+    ASSERT_EQ(read("vst/r.dat", 2, 10, buffer), records::kReadOk);
+    const int handle = table::slot_handle(table::table_find("vst/r.dat"));
+    ASSERT_EQ(read("vst/r.dat", 1, 10, buffer), records::kReadOk);
+    EXPECT_EQ(table::slot_handle(table::table_find("vst/r.dat")), handle);
+    EXPECT_STREQ(buffer + 6, "a");
+}
+
+TEST_F(RecordTest, BeyondTheTwoAndFourGigabyteMarks) {
+    // A sparse file: record 200,000,001 of 30 bytes starts at 6,000,000,000.
+    const std::string path = root_.write("vst/big.dat", "");
+    {
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(static_cast<std::streamoff>(6000000000LL));
+        file << "00077~far~~~~~~~~~~~~~~~~~~~~~";
+        ASSERT_TRUE(file.good());
+    }
+    char buffer[30];
+    ASSERT_EQ(read("vst/big.dat", 200000001, 30, buffer), records::kReadOk);
+    EXPECT_STREQ(buffer + 6, "far");
+    EXPECT_EQ(read("vst/big.dat", 1, 30, buffer), records::kEmptyOrHidden);  // a hole reads as zeros
+}
+
+}  // namespace
+}  // namespace qx
