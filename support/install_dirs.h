@@ -38,9 +38,13 @@ const char* get_home_dir();
 // path that does not fit kHomePathSize - 1 characters gives the empty text.
 const char* home_path(const char* path);
 
-// Where rgetbase's and get_home_dir's texts came from (NotYet before their first call).
+// Where rgetbase's and get_home_dir's texts came from (NotYet before their first call),
+// and the same said in words: "registry value qxbase", "environment variable HOME",
+// "default" (empty text before the first call).
 Source root_source();
 Source home_source();
+const char* root_origin();
+const char* home_origin();
 
 // Forgets both directories, so that the next calls look them up again. For tests, which
 // run many cases in one process.

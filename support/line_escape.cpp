@@ -12,6 +12,7 @@ std::string escape(std::string_view text) {
             case '\t': out += "\\t"; break;
             case '\n': out += "\\n"; break;
             case '\r': out += "\\r"; break;
+            case '\0': out += "\\0"; break;
             default: out += c;
         }
     }
@@ -31,6 +32,7 @@ bool unescape(std::string_view text, std::string* out) {
             case 't': *out += '\t'; break;
             case 'n': *out += '\n'; break;
             case 'r': *out += '\r'; break;
+            case '0': *out += '\0'; break;
             default: return false;
         }
     }

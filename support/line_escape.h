@@ -1,5 +1,5 @@
-// One text as one line: texts written with backslash, tab, line feed and carriage
-// return as \\, \t, \n and \r, so that a result is one line and trailing blanks show.
+// One text as one line: texts written with backslash, tab, line feed, carriage return
+// and NUL as \\, \t, \n, \r and \0, so that a result is one line and trailing blanks show.
 #pragma once
 
 #include <string>

@@ -2,7 +2,9 @@
 // fixed-length records, on real files in temporary installation and home directories.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -57,6 +59,18 @@ TEST_F(DataFilesTest, CandidatesByClass) {
     std::string name = "tab\\taal.tab";
     EXPECT_EQ(paths::candidates(name.data()).front(), h + "/tab/taal.tab");
     EXPECT_EQ(name, "tab/taal.tab");  // the caller's text is changed in place
+}
+
+TEST_F(DataFilesTest, CandidatesWithDriveLetterDirectories) {
+    test::EnvGuard base("QXBASE", "D:\\base");
+    test::EnvGuard home("HOME", "E:\\ann");
+    dirs::forget_directories();
+    EXPECT_EQ(candidates_of("dta/gen.msg"),
+              (std::vector<std::string>{"E:\\ann/dta/gen.msg", "D:\\base/vst/dta/gen.msg", "D:\\base/dta/gen.msg"}));
+    EXPECT_EQ(candidates_of("vst/pers.172"), (std::vector<std::string>{"D:\\base/vst/pers.172"}));
+    EXPECT_EQ(candidates_of("oumfil.bes"),
+              (std::vector<std::string>{"oumfil.bes", "E:\\ann/oumfil.bes", "D:\\base/oumfil.bes"}));
+    EXPECT_EQ(candidates_of("D:\\tmp\\x.txt"), (std::vector<std::string>{"D:\\tmp\\x.txt"}));
 }
 
 TEST_F(DataFilesTest, HomeEqualToRootIsNotTriedTwice) {
@@ -196,6 +210,7 @@ TEST_F(RecordTest, RecordsAndTheirCodes) {
     EXPECT_EQ(buffer[0], '~');
     EXPECT_EQ(read("vst/r.dat", 6, 30, buffer), records::kShortRead);
     EXPECT_EQ(read("vst/r.dat", 99, 30, buffer), records::kShortRead);
+    EXPECT_EQ(read("vst/r.dat", INT32_MAX, 30, buffer), records::kShortRead);  // 64 GB in: nothing there
     EXPECT_EQ(read("vst/r.dat", 0, 30, buffer), records::kSeekFailed);
     EXPECT_EQ(read("vst/r.dat", -5, 30, buffer), records::kSeekFailed);
     EXPECT_EQ(read("vst/r.dat", 1, 0, buffer), records::kReadFailed);
@@ -225,6 +240,16 @@ TEST_F(RecordTest, ReadsReuseTheOpenFile) {
     ASSERT_EQ(read("vst/r.dat", 1, 10, buffer), records::kReadOk);
     EXPECT_EQ(table::slot_handle(table::table_find("vst/r.dat")), handle);
     EXPECT_STREQ(buffer + 6, "a");
+}
+
+TEST_F(RecordTest, RemovingAnOpenFileDoesNotDisturbItsReaders) {
+    const std::string path = root_.write("vst/gone.dat", "00001~kept~");
+    char buffer[11];
+    ASSERT_EQ(read("vst/gone.dat", 1, 11, buffer), records::kReadOk);
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);  // POSIX removes it; Windows refuses while it is open
+    ASSERT_EQ(read("vst/gone.dat", 1, 11, buffer), records::kReadOk);  // the open handle still reads
+    EXPECT_STREQ(buffer + 6, "kept");
 }
 
 TEST_F(RecordTest, BeyondTheTwoAndFourGigabyteMarks) {

@@ -35,9 +35,22 @@ out=$(run field 2 'a, b ,c' ,); [ "$out" = " b " ] || fail "field one-shot gave 
 out=$(run minutes -75 '%+05d:%02d'); [ "$out" = "-  01:15" ] || fail "minutes one-shot gave [$out]"
 out=$(run trim1 $'ab\t  '); [ "$out" = 'ab\t ' ] || fail "trim1 one-shot gave [$out]"
 
+# Records of the sample installation (a Windows program sees it through drive Z:).
+base=$(cd "$(dirname "$cases")/../../examples/installation" && pwd)
+case "${program[-1]}" in *.exe) base="Z:$base" ;; esac
+check() { out=$(QXBASE=$base "${@:2}" | tr -d '\r'); [ "$out" = "$1" ] || fail "${*:2} gave [$out], expected [$1]"; }
+check '0 00002\0CC0002\0   Paint shop\0                   991231\0       ' run read vst/sample.166 2 60
+check '-4' run read vst/sample.166 4 60
+check '-2' run read vst/sample.166 0 60
+check '-5' run read vst/sample.166 99 60
+check '-3' run read vst/sample.166 1 0
+check '-1' run read vst/none.166 1 60
+check "$base/vst/sample.166 (opened)" run find vst/sample.166
+check "$base/vst/none.166 (no); not found" run find vst/none.166
+
 # Usage errors: a message on stderr, nothing on stdout, exit 2, never a crash.
 for bad in "" "nosuch" "leap" "leap 1 2" "leap x" "leap 99999999999" "field 40000 a ," \
-           "field 1 a ,," "add-days 1" "lead abc 1e3"; do
+           "field 1 a ,," "add-days 1" "lead abc 1e3" "read vst/x 1 2000000" "dirs x"; do
     read -r -a words <<< "$bad"
     out=$(run "${words[@]}")
     status=$?

@@ -15,7 +15,7 @@ using text::unescape;
 
 TEST(EscapeTest, RoundTripsEveryByte) {
     std::string all;
-    for (int c = 1; c < 256; ++c) all += static_cast<char>(c);
+    for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
     const std::string escaped = escape(all);
     EXPECT_EQ(escaped.find('\n'), std::string::npos);
     EXPECT_EQ(escaped.find('\t'), std::string::npos);
@@ -30,7 +30,8 @@ TEST(EscapeTest, RejectsUnknownAndDanglingEscapes) {
     std::string out;
     EXPECT_FALSE(unescape("a\\", &out));
     EXPECT_FALSE(unescape("\\x41", &out));
-    EXPECT_FALSE(unescape("\\0", &out));
+    EXPECT_TRUE(unescape("a\\0b", &out));
+    EXPECT_EQ(out, std::string("a\0b", 3));
     EXPECT_TRUE(unescape("", &out));
     EXPECT_EQ(out, "");
 }

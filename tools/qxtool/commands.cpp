@@ -6,9 +6,14 @@
 #include <istream>
 #include <ostream>
 
+#include "platform/files.h"
+#include "support/config.h"
 #include "support/datetime/calendar.h"
 #include "support/datetime/date_text.h"
 #include "support/format.h"
+#include "support/install_dirs.h"
+#include "support/path_search.h"
+#include "support/record.h"
 #include "support/text.h"
 #include "support/line_escape.h"
 
@@ -19,6 +24,7 @@ using text::escape;
 using text::unescape;
 
 constexpr std::size_t kTextBufferSize = 1024;  // room for any date or minute text
+constexpr long long kMaxRecordLength = 1 << 20; // the largest record qxtool reads
 
 using Args = std::vector<std::string>;
 
@@ -104,6 +110,37 @@ std::string run_format(const Args& a) {
     return text::format_value(a[1].c_str(), format.data());
 }
 
+std::string run_dirs(const Args&) {
+    const std::string root = dirs::rgetbase();
+    const std::string home = dirs::get_home_dir();
+    return "root " + root + " (" + dirs::root_origin() + "); home " + home + " (" + dirs::home_origin() + ")";
+}
+
+// The candidates in the order tried, each with whether it opened; the search stops at
+// the first that does.
+std::string run_find(const Args& a) {
+    std::string name = a[1];
+    std::string result;
+    bool opened = false;
+    for (const std::string& path : paths::candidates(name.data())) {
+        platform::TextFile* file = platform::text_open(path.c_str(), "r");
+        opened = file != nullptr;
+        platform::text_close(file);
+        result += (result.empty() ? "" : "; ") + path + (opened ? " (opened)" : " (no)");
+        if (opened) break;
+    }
+    return result + (opened ? "" : result.empty() ? "no candidate" : "; not found");
+}
+
+// The result code and, when it is 0, the record (its end-of-text bytes print as \0).
+std::string run_read(const Args& a) {
+    const std::int32_t record_number = int32_arg(a, 2, "N");
+    const auto length = static_cast<std::int32_t>(integer_arg(a, 3, "LEN", INT32_MIN, kMaxRecordLength));
+    std::string record(static_cast<std::size_t>(std::max(length, 1)), '\0');
+    const int code = records::read_record(a[1].c_str(), record_number, length, record.data());
+    return code == records::kReadOk ? number(code) + " " + record : number(code);
+}
+
 struct Command {
     const char* name;
     const char* arguments;  // as shown in the help
@@ -141,6 +178,14 @@ const Command kCommands[] = {
      [](const Args& a) { return number(text::leading_number(a[1].c_str(), int16_arg(a, 2, "N"))); }},
     {"norm", "FORMAT", 1, "FORMAT normalised as a field format (%s becomes %10s)", run_norm},
     {"format", "VALUE FORMAT", 2, "VALUE written with a field format, e.g. %-10s %5d %8u %8l", run_format},
+    {"var", "NAME", 1, "configuration variable NAME (QX_... names read once, as the library does)",
+     [](const Args& a) { return std::string(config::get_config_var(a[1].c_str())); }},
+    {"dirs", "", 0, "installation root and home directory, and where each came from", run_dirs},
+    {"home-path", "PATH", 1, "PATH made absolute against the home directory",
+     [](const Args& a) { return std::string(dirs::home_path(a[1].c_str())); }},
+    {"find", "NAME", 1, "the paths tried for data-file NAME, in order, and the one that opened", run_find},
+    {"read", "FILE N LEN", 3, "result code of reading record N of LEN bytes, and the record (\\0: end of a field)",
+     run_read},
 };
 
 const Command* find_command(const std::string& name) {
@@ -197,7 +242,7 @@ long run_batch(std::istream& in, std::ostream& out, std::ostream& err) {
             start = tab + 1;
         }
         Outcome outcome = escapes_ok ? run_command(words)
-                                     : Outcome{false, "bad escape: only \\\\ \\t \\n \\r are known"};
+                                     : Outcome{false, "bad escape: only \\\\ \\t \\n \\r \\0 are known"};
         if (outcome.ok) {
             out << escape(outcome.text) << '\n';
         } else {

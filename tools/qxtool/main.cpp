@@ -16,7 +16,7 @@ void print_usage(std::ostream& out) {
            "       qxtool -                      run one command per line of standard input,\n"
            "                                     arguments separated by TAB\n"
            "       qxtool --help                 show this text\n\n"
-           "Results are printed one per line, with \\ TAB LF CR written as \\\\ \\t \\n \\r\n"
+           "Results are printed one per line, with \\ TAB LF CR NUL written as \\\\ \\t \\n \\r \\0\n"
            "(the same escapes are read in the arguments of 'qxtool -'). A failed line of\n"
            "'qxtool -' prints '\\! ' and the reason, and the exit status is then 2.\n\n"
            "Commands:\n"
