@@ -35,9 +35,12 @@ void release(Slot& slot) {
 // The name as the table stores it: "tab/" names in their language form. False when it
 // is longer than a name can be (it is then never cut into another file's name).
 bool mapped_name(const char* name, char* out) {
-    const char* mapped = std::strncmp(name, "tab/", 4) == 0 ? lang::rgetlan_nam(name) : name;
-    if (std::strlen(mapped) >= kNameSize) return false;
-    text::copy_text(out, kNameSize, mapped);
+    if (std::strlen(name) >= kNameSize) return false;
+    if (std::strncmp(name, "tab/", 4) == 0) {
+        lang::rgetlan_nam(name, out, kNameSize);
+    } else {
+        text::copy_text(out, kNameSize, name);
+    }
     return true;
 }
 

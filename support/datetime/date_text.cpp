@@ -5,13 +5,37 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "support/catalogue.h"
 #include "support/datetime/calendar.h"
+#include "support/text.h"
 #include "support/safe_format.h"
 
 namespace qx::datetime {
 namespace {
 
 constexpr char kEngDateVariable[] = "QX_ENGDATE";
+constexpr char kNamesCatalogue[] = "dta/gen.msg";
+constexpr int kWeekdayMessages = 116;  // + weekday 1 (Monday) to 7
+constexpr int kMonthMessages = 103;    // + month 1 to 12
+
+// The weekday or month name codes: the name read from the catalogue, cut or trimmed.
+bool name_text(std::int32_t date, const char* code, char* buffer, std::size_t size) {
+    const bool weekday = std::strcmp(code, "dd") == 0 || std::strcmp(code, "ddl") == 0;
+    const bool month = std::strcmp(code, "mm") == 0 || std::strcmp(code, "mml") == 0;
+    if (!weekday && !month) return false;
+    const int number = weekday ? kWeekdayMessages + date_part(date, "dw") : kMonthMessages + date_part(date, "mm");
+    char message[catalogue::kMessageBufferSize];
+    catalogue::rtekst(kNamesCatalogue, message, static_cast<std::int16_t>(number));
+    if (std::strcmp(code, "dd") == 0) {
+        message[2] = '\0';
+    } else if (std::strcmp(code, "mm") == 0) {
+        message[3] = '\0';
+    } else {
+        text::trim_to_one_blank(message);
+    }
+    text::copy_text(buffer, size, message);
+    return true;
+}
 
 // Blanks the zeros in front of the hours' last two characters (see minutes_text).
 void blank_leading_zeros(char* text) {
@@ -47,6 +71,7 @@ char* date_text(std::int32_t date, const char* code, char* buffer, std::size_t s
     if (size == 0) return buffer;
     buffer[0] = '\0';
     if (date <= 0 || code == nullptr) return buffer;
+    if (name_text(date, code, buffer, size)) return buffer;
     const char* format = nullptr;
     const char* year_code = nullptr;
     if (std::strcmp(code, "dmj") == 0) {

@@ -28,8 +28,11 @@ char* minutes_text(std::int32_t count, const char* format, char* buffer, std::si
 // QX_ENGDATE is present in the environment, whatever its value, month comes first.
 // A date of 0 or less and any other code (codes are case-sensitive) give the empty text.
 // The components are printed as date_part yields them, unvalidated: 999999 gives
-// "99-99-1999". The weekday and month name codes ("dd", "ddl", "mm", "mml") read the
-// catalogue of names, which this build does not have yet: they give the empty text.
+// "99-99-1999". The name codes read the weekday and month names from the catalogue
+// "dta/gen.msg" of the language in force (messages 117-123 Monday to Sunday, 104-115
+// January to December): "dd" the first 2 characters of the weekday, "mm" the first 3 of
+// the month, "ddl" and "mml" the whole name with its trailing blanks cut to one. When the
+// catalogue cannot deliver, its failure text is cut or trimmed the same way.
 char* date_text(std::int32_t date, const char* code, char* buffer, std::size_t size);
 
 }  // namespace qx::datetime

@@ -34,7 +34,8 @@ class Server:
         self.seen = []
         self.stderr = b""
         threading.Thread(target=self._read_stdout, daemon=True).start()
-        threading.Thread(target=self._read_stderr, daemon=True).start()
+        self._stderr_reader = threading.Thread(target=self._read_stderr, daemon=True)
+        self._stderr_reader.start()
 
     def _read_stdout(self):
         for raw in self.process.stdout:
@@ -78,7 +79,10 @@ class Server:
             self.process.stderr.close()
 
     def wait_exit(self, timeout=30.0):
-        return self.process.wait(timeout=timeout)
+        """Waits for the process to end and for all it wrote on stderr; its exit code."""
+        code = self.process.wait(timeout=timeout)
+        self._stderr_reader.join(timeout)
+        return code
 
 
 def connect(timeout=10.0):

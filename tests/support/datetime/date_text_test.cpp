@@ -90,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DateCase{999999, "dmjl", "99-99-1999"}, DateCase{99999999, "dmjl", "99-99-9999"},
                       DateCase{0, "dmjl", ""}, DateCase{-5, "dmj", ""}, DateCase{INT_MIN, "dmjl", ""},
                       DateCase{101014, "DMJ", ""}, DateCase{101014, "", ""}, DateCase{101014, "dmjll", ""},
-                      DateCase{101014, "dd", ""}, DateCase{101014, nullptr, ""},
+                      DateCase{101014, nullptr, ""},
                       DateCase{INT_MAX, "dmjl", "47-36-32767"}));
 
 TEST(DateTextEngDateTest, AnyValueOfQxEngdatePutsTheMonthFirst) {
