@@ -54,4 +54,8 @@ const char* get_config_var(const char* name) {
 
 bool is_cached_config_var(const char* name) { return name != nullptr && cached_index(name) >= 0; }
 
+void forget_config_vars() {
+    for (Slot& slot : slots) slot = Slot{};
+}
+
 }  // namespace qx::config

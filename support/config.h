@@ -14,4 +14,8 @@ const char* get_config_var(const char* name);
 // True when `name` is one of the cached names (compared byte for byte).
 bool is_cached_config_var(const char* name);
 
+// Forgets every remembered value, as at the start of a run. For tests, which run many
+// cases in one process.
+void forget_config_vars();
+
 }  // namespace qx::config

@@ -47,6 +47,13 @@ check '-3' run read vst/sample.166 1 0
 check '-1' run read vst/none.166 1 60
 check "$base/vst/sample.166 (opened)" run find vst/sample.166
 check "$base/vst/none.166 (no); not found" run find vst/none.166
+check 'donderdag ' run date 101014 ddl
+check 'Thursday ' env QX_LANGUAGE=eng "${program[@]}" date 101014 ddl
+check 'okt' run date 101014 mm
+check 'tab/xyz.deu j' env QX_LANGUAGE=deu "${program[@]}" lang tab/xyz.tab
+check 'o' env QX_YES=Oui "${program[@]}" yes
+check '6 Card not known' env QX_LANGUAGE=eng "${program[@]}" msg tab/hulp.tab 2
+check '3   Msgfile dta/gen.msg; error in message. Msgnr = 200.' run msg dta/gen.msg 200
 
 # Usage errors: a message on stderr, nothing on stdout, exit 2, never a crash.
 for bad in "" "nosuch" "leap" "leap 1 2" "leap x" "leap 99999999999" "field 40000 a ," \

@@ -7,6 +7,8 @@
 #include <ostream>
 
 #include "platform/files.h"
+#include "support/catalogue.h"
+#include "support/language_names.h"
 #include "support/config.h"
 #include "support/datetime/calendar.h"
 #include "support/datetime/date_text.h"
@@ -141,6 +143,20 @@ std::string run_read(const Args& a) {
     return code == records::kReadOk ? number(code) + " " + record : number(code);
 }
 
+// The language form of a name, and the yes letter that mapping it set.
+std::string run_lang(const Args& a) {
+    std::string out(a[1].size() + 1, '\0');
+    lang::rgetlan_nam(a[1].c_str(), out.data(), out.size());
+    return std::string(out.c_str()) + " " + lang::yes_letter();
+}
+
+// The code and the text of message N of a catalogue.
+std::string run_msg(const Args& a) {
+    char buffer[catalogue::kMessageBufferSize];
+    const std::int16_t code = catalogue::rtekst(a[1].c_str(), buffer, int16_arg(a, 2, "N"));
+    return number(code) + " " + buffer;
+}
+
 struct Command {
     const char* name;
     const char* arguments;  // as shown in the help
@@ -184,6 +200,15 @@ const Command kCommands[] = {
     {"home-path", "PATH", 1, "PATH made absolute against the home directory",
      [](const Args& a) { return std::string(dirs::home_path(a[1].c_str())); }},
     {"find", "NAME", 1, "the paths tried for data-file NAME, in order, and the one that opened", run_find},
+    {"lang", "NAME", 1, "NAME in the language in force (QX_LANGUAGE or landcode), and the yes letter", run_lang},
+    {"msg", "CATALOGUE N", 2, "code and text of message N (a line of tab... catalogues, else an 80-byte record)",
+     run_msg},
+    {"yes", "", 0, "the yes letter after mapping a name (QX_YES overrides the language's)",
+     [](const Args&) {
+         char out[16];
+         lang::rgetlan_nam("tab/yes.tab", out, sizeof out);
+         return std::string(1, lang::yes_letter());
+     }},
     {"read", "FILE N LEN", 3, "result code of reading record N of LEN bytes, and the record (\\0: end of a field)",
      run_read},
 };
