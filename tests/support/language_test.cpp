@@ -115,6 +115,23 @@ TEST_F(LanguageTest, QxYesGivesTheYesLetter) {
     EXPECT_EQ(lang::yes_letter(), 'o');
 }
 
+TEST_F(LanguageTest, EmptyQxYesGivesABlank) {
+    write_syspar("1");
+    write_language_table();
+    test::EnvGuard yes("QX_YES", "");
+    if (std::getenv("QX_YES") == nullptr) GTEST_SKIP() << "this environment keeps no empty values";
+    mapped("tab/xyz.tab");
+    EXPECT_EQ(lang::yes_letter(), ' ');  // its first character is the terminator, shifted by 32
+}
+
+TEST_F(LanguageTest, ShortOrGarbageFilesChangeNoName) {
+    root_.write("vst/syspar.170", "1~ garbage");  // shorter than one record: not loaded
+    root_.write("tab/taal.tab", std::string(45, '\x7f'));  // record 1 is garbage, 2 is short
+    test::EnvGuard language("QX_LANGUAGE", "deu");
+    EXPECT_EQ(mapped("tab/xyz.tab"), "tab/xyz.tab");
+    EXPECT_EQ(mapped("dta/gen.msg"), "dta/gen.msg");
+}
+
 TEST_F(LanguageTest, TheLanguageTableItselfIsNeverMapped) {
     write_syspar("2");
     write_language_table();
