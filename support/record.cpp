@@ -37,7 +37,7 @@ int read_record(const char* name, std::int32_t number, std::int32_t length, char
         if (buffer[i] == kFieldEnd) buffer[i] = '\0';
     }
     if (head_number(buffer, length) == 0) return kEmptyOrHidden;
-    return visibility_checks(name, buffer) == 0 ? kReadOk : kEmptyOrHidden;
+    return visibility_checks(name, buffer, static_cast<std::size_t>(length)) == 0 ? kReadOk : kEmptyOrHidden;
 }
 
 }  // namespace qx::records

@@ -4,6 +4,7 @@
 // visibility rules then may still reject it. No state of its own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace qx::records {
@@ -21,8 +22,9 @@ inline constexpr int kShortRead = -5;    // fewer than L bytes (beyond the end o
 // beyond 2 GiB are read with 64-bit positions.
 int read_record(const char* name, std::int32_t number, std::int32_t length, char* buffer);
 
-// The record visibility rules, the last step of a successful read: 0 accepts the record,
-// kEmptyOrHidden hides it. Records of data-files no rule selects are accepted.
-int visibility_checks(const char* name, char* record);
+// The record visibility rules (visibility/), the last step of a successful read of
+// `length` bytes: 0 accepts the record, kEmptyOrHidden hides it. Records of data-files no
+// rule selects are accepted.
+int visibility_checks(const char* name, char* record, std::size_t length);
 
 }  // namespace qx::records

@@ -1,0 +1,327 @@
+// The record visibility rules: the personnel filter criterion by criterion in OR and AND
+// mode, the person list, the date limit, the installation rules, the organisational-unit
+// flags, and the per-file filters of the master files.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/config.h"
+#include "support/file_table.h"
+#include "support/install_dirs.h"
+#include "support/language_names.h"
+#include "support/record.h"
+#include "tests/env_guard.h"
+#include "tests/temp_dir.h"
+#include "visibility/lists.h"
+#include "visibility/personnel_filter.h"
+
+namespace qx::visibility {
+namespace {
+
+constexpr std::size_t kPersonLength = 1423;
+
+// A record of `length` bytes (blanks) with texts at byte positions, each ended by "\0",
+// as the record reader leaves them.
+std::string record(std::size_t length, const std::map<std::size_t, std::string>& fields) {
+    std::string data(length, ' ');
+    for (const auto& [position, text] : fields) data.replace(position, text.size() + 1, text + std::string(1, '\0'));
+    return data;
+}
+
+std::string person(std::map<std::size_t, std::string> fields) {
+    fields.emplace(0, "00042");
+    return record(kPersonLength, fields);
+}
+
+class VisibilityTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        reset();
+        home_.emplace("HOME", root_.str().c_str());
+    }
+    void TearDown() override {
+        for (const char* name : {"vst/syspar.170", "vst/pers.172"}) table::table_close(name);
+        table::table_close(dirs::home_path("oumfil.bes"));
+        clear_vars();
+        reset();
+    }
+    void reset() {
+        config::forget_config_vars();
+        dirs::forget_directories();
+        lang::forget_language_state();
+        forget_filter_state();
+    }
+    // Sets configuration variables for this test (and forgets remembered values).
+    void set(const std::map<std::string, std::string>& values) {
+        for (const auto& [name, value] : values) vars_.emplace_back(name.c_str(), value.c_str());
+        config::forget_config_vars();
+    }
+    // Writes and loads the system parameter record.
+    void syspar(const std::string& persons, const std::string& client) {
+        root_.write("vst/syspar.170", record(lang::kSysparLength, {{0, "1"}, {144, "1"}, {916, persons}, {954, client}}));
+        table::table_close("vst/syspar.170");
+        lang::forget_language_state();
+        lang::default_language();
+    }
+    // Puts the variables back, newest first, so that each guard restores what it found.
+    void clear_vars() {
+        while (!vars_.empty()) vars_.pop_back();
+    }
+    static int judge(const std::string& r) { return personnel_filter(r.data(), r.size()); }
+
+    test::TempDir root_;
+    test::EnvGuard registry_{"VELMORA_REGISTRY", "/nonexistent/registry.reg"};
+    test::EnvGuard base_{"QXBASE", root_.str().c_str()};
+    std::optional<test::EnvGuard> home_;
+    std::deque<test::EnvGuard> vars_;
+};
+
+TEST(ListsTest, Membership) {
+    EXPECT_EQ(in_list("10,20", "20"), kInList);
+    EXPECT_EQ(in_list("10,20", "2"), kNotInList);
+    EXPECT_EQ(in_list("10,,20", "20"), kNotInList);  // the search stops at the empty entry
+    EXPECT_EQ(in_list(",10", "10"), kNotInList);
+    EXPECT_EQ(in_list("10, 20", "20"), kNotInList);   // blanks are part of an entry
+    EXPECT_EQ(in_list("10, 20", " 20"), kInList);
+    EXPECT_EQ(in_list("", ""), kNotInList);
+    EXPECT_EQ(in_padded_list("7,42", "0000000042", 10), kInList);
+    EXPECT_EQ(in_padded_list("12345678901", "12345678901", 10), kInList);
+    EXPECT_EQ(first_in_list("U1,U2", "U1"), 1);
+    EXPECT_EQ(first_in_list("U1,U2", "U2"), 0);
+    std::string many;
+    for (int i = 0; i < 5000; ++i) many += std::to_string(i) + ",";
+    EXPECT_EQ(in_list(many.c_str(), "4999"), kInList);
+    const std::string long_entry(400, 'x');  // field_at keeps 297 characters before a comma
+    EXPECT_EQ(in_list((long_entry + ",y").c_str(), std::string(297, 'x').c_str()), kInList);
+}
+
+struct Criterion {
+    const char* variable;
+    std::size_t field;
+};
+
+// Every list criterion of both modes, with the field it tests.
+const Criterion kCriteria[] = {{"QX_UITZ", 206}, {"QX_AFD", 47}, {"QX_SALNUM", 36}, {"QX_WPLEK", 304},
+                               {"QX_FUN", 211}, {"QX_TEAM", 498}, {"QX_PERS_TB", 392}, {"QX_MA_GRP", 399},
+                               {"QX_MA_KREIS", 415}, {"QX_ORGBADNUM", 422}, {"QX_PERS_BEREICH", 429},
+                               {"QX_ABRKREIS", 434}};
+
+TEST_F(VisibilityTest, EachCriterionInOrMode) {
+    for (const Criterion& c : kCriteria) {
+        reset();
+        clear_vars();
+        set({{c.variable, "A1,B2"}});
+        EXPECT_EQ(judge(person({{c.field, "B2"}})), 1) << c.variable;
+        EXPECT_EQ(judge(person({{c.field, "C3"}})), -4) << c.variable;
+    }
+}
+
+TEST_F(VisibilityTest, EachCriterionInAndMode) {
+    for (const Criterion& c : kCriteria) {
+        reset();
+        clear_vars();
+        set({{"QX_AND", "1"}, {c.variable, "A1,B2"}});
+        EXPECT_EQ(judge(person({{c.field, "A1"}})), 1) << c.variable;
+        EXPECT_EQ(judge(person({{c.field, "C3"}})), -4) << c.variable;
+    }
+}
+
+TEST_F(VisibilityTest, NothingSetAndAndAlone) {
+    EXPECT_EQ(judge(person({})), 0);
+    set({{"QX_AND", "x"}});
+    EXPECT_EQ(judge(person({})), 1);
+}
+
+TEST_F(VisibilityTest, PairedDepartmentAndWorkplace) {
+    set({{"QX_AFD", "10"}, {"QX_PEE", "W1"}});
+    EXPECT_EQ(judge(person({{47, "10"}, {304, "W1"}})), 1);
+    EXPECT_EQ(judge(person({{47, "10"}, {304, "W2"}})), -4);
+    set({{"QX_WPLEK", "W2"}});
+    EXPECT_EQ(judge(person({{47, "10"}, {304, "W2"}})), 1);  // admitted by the workplace list
+    set({{"QX_AFD_PP", "30"}, {"QX_PEE_PP", "W3"}});
+    EXPECT_EQ(judge(person({{47, "30"}, {304, "W3"}})), 1);
+}
+
+TEST_F(VisibilityTest, AndModeNeedsEveryCriterion) {
+    set({{"QX_AND", "1"}, {"QX_AFD", "10"}, {"QX_TEAM", "5"}});
+    EXPECT_EQ(judge(person({{47, "10"}, {498, "7"}})), -4);
+    EXPECT_EQ(judge(person({{47, "10"}, {498, "5"}})), 1);
+    set({{"QX_PEE", "W9"}, {"QX_MA", "ann"}});  // OR-mode-only variables play no part
+    EXPECT_EQ(judge(person({{47, "10"}, {498, "5"}})), 1);
+}
+
+TEST_F(VisibilityTest, LoginIsComparedWithoutTrailingBlanks) {
+    set({{"QX_MA", "ann,bob"}});
+    EXPECT_EQ(judge(person({{343, "bob       "}})), 1);
+    EXPECT_EQ(judge(person({{343, "eve"}})), -4);
+}
+
+TEST_F(VisibilityTest, PersonList) {
+    syspar("00100", "DEMO");
+    root_.write("vst/plst0007.bes", "5\n17\n42\n");
+    set({{"QX_PLIST", "7"}});
+    EXPECT_EQ(judge(person({})), 1);  // number 42 is on line 3
+    EXPECT_EQ(judge(person({{0, "00043"}})), -4);
+    set({{"QX_AND", "1"}, {"QX_AFD", "10"}});
+    EXPECT_EQ(judge(person({{0, "00043"}, {47, "10"}})), 1);  // the list miss does not count in AND mode
+    set({{"QX_DATP", "500"}});
+    EXPECT_EQ(judge(person({{192, "499"}})), -4);  // the date limit applies to list members too
+}
+
+TEST_F(VisibilityTest, PersonListFilesOfAnyContent) {
+    syspar("00100", "DEMO");
+    root_.write("vst/plst0008.bes",
+                "0\n-5\n101\n99999999999999\nabc\n" + std::string(25, '9') + "\n  7\n000000000000000000003\n50");
+    set({{"QX_PLIST", "8"}});
+    // "000000000000000000003" is read 19 characters at a time: "0000000000000000000", then
+    // "03", which puts person 3 on the list; "50" ends the file without a line feed.
+    for (const auto& [number, visible] : std::vector<std::pair<std::string, int>>{
+             {"00007", 1}, {"00050", 1}, {"00003", 1}, {"00001", -4}, {"00101", -4}, {"00099", -4}}) {
+        EXPECT_EQ(judge(person({{0, number}})), visible) << number;
+    }
+}
+
+TEST_F(VisibilityTest, PersonListNumbersOutsideTheRange) {
+    syspar("00100", "DEMO");
+    root_.write("vst/plst0007.bes", "42\n");
+    for (const char* plist : {"0", "-7", "abc"}) {
+        reset();
+        clear_vars();
+        set({{"QX_PLIST", plist}});
+        EXPECT_EQ(judge(person({})), 0) << plist;  // no list in force
+    }
+    reset();
+    clear_vars();
+    set({{"QX_PLIST", "65543"}});  // not list 7: no such list can exist
+    EXPECT_EQ(judge(person({})), -4);
+    reset();
+    clear_vars();
+    set({{"QX_PLIST", "9"}});  // a list file that cannot be opened: nobody is on it
+    EXPECT_EQ(judge(person({})), -4);
+}
+
+TEST_F(VisibilityTest, BitmapGrowsWhenThePersonCountGrows) {
+    // The bitmap is made while the system parameters are not loaded (N = 0): one byte.
+    root_.write("vst/plst0001.bes", "1\n");
+    root_.write("vst/plst0002.bes", "900\n");
+    set({{"QX_PLIST", "1"}});
+    EXPECT_EQ(judge(person({{0, "00001"}})), -4);  // N = 0: nobody is on any list
+    syspar("01000", "DEMO");                         // now N = 1000; the bitmap stays
+    set({{"QX_PLIST", "2"}});
+    EXPECT_EQ(judge(person({{0, "00900"}})), 1);  // filled for 1000 persons without writing past it
+}
+
+TEST_F(VisibilityTest, TeamPaddingInVodInstallations) {
+    syspar("00100", "VOD            ");
+    set({{"QX_TEAM", "42"}});
+    EXPECT_EQ(judge(person({{498, "0000000042"}})), 1);
+    set({{"QX_AND", "1"}});
+    EXPECT_EQ(judge(person({{498, "0000000042"}})), -4);  // AND mode compares without padding
+}
+
+TEST_F(VisibilityTest, LoginNumberInVodInstallations) {
+    syspar("00100", "VOD            ");
+    set({{"QX_MA1", "77"}});
+    EXPECT_EQ(judge(person({{343, "77"}})), 1);
+    EXPECT_EQ(judge(person({{343, "78"}})), -4);
+    syspar("00100", "DEMO");
+    EXPECT_EQ(judge(person({{343, "78"}})), 0);  // elsewhere QX_MA1 is not used
+}
+
+TEST_F(VisibilityTest, DateLimit) {
+    set({{"QX_DATP", "500"}});
+    EXPECT_EQ(judge(person({{192, "499"}})), -4);
+    EXPECT_EQ(judge(person({{192, "500"}})), 0);
+    EXPECT_EQ(judge(person({{192, "1000"}})), 0);  // numbers, not texts
+    set({{"QX_AFD", "10"}});
+    EXPECT_EQ(judge(person({{47, "10"}, {192, "499"}})), -4);
+    reset();
+    clear_vars();
+    set({{"QX_DATP", "soon"}});
+    EXPECT_EQ(judge(person({{192, "1"}})), 0);
+}
+
+TEST_F(VisibilityTest, CustomFlagInZurInstallations) {
+    syspar("00100", "ZUR            ");
+    root_.write("vst/plst0001.bes", "42\n");
+    set({{"QX_CUSTOMFLAG", "1"}});
+    EXPECT_EQ(judge(person({{415, "34"}})), -4);
+    EXPECT_EQ(judge(person({{415, "35"}})), 0);
+    set({{"QX_AND", "1"}});
+    EXPECT_EQ(judge(person({{415, "34"}})), 1);  // AND mode without a list match: not applied
+    set({{"QX_PLIST", "1"}});
+    EXPECT_EQ(judge(person({{415, "34"}})), -4);  // admitted by the list: applied
+}
+
+TEST_F(VisibilityTest, OrganisationalUnitsAndTheirFlags) {
+    std::string oumfil;
+    for (int p = 1; p <= 43; ++p) {
+        std::string r = record(kOumfilLength, {{0, std::to_string(p)}, {6, p == 42 ? "1" : "0"}});
+        oumfil += r;
+    }
+    root_.write("oumfil.bes", oumfil);
+    set({{"QX_ORGUN", "U1,U2"}});
+    EXPECT_EQ(judge(person({{0, "00043"}, {1411, "U1"}})), 1);  // the first unit sets the flags
+    EXPECT_EQ(judge(person({{0, "00042"}, {1411, "U2"}})), 1);  // flag[0] is "1"
+    EXPECT_EQ(judge(person({{0, "00043"}, {1411, "U2"}})), -4); // flag[0] is "0"
+    EXPECT_EQ(judge(person({{0, "00099"}, {1411, "U2"}})), -4); // no oumfil record
+    EXPECT_EQ(judge(person({{0, "00042"}, {1411, "U3"}})), -4);
+}
+
+TEST_F(VisibilityTest, ShortRecordsAndFieldsWithoutTerminators) {
+    set({{"QX_AFD", "10"}, {"QX_ORGUN", "U1"}});
+    std::string unterminated(kPersonLength, '7');  // no terminator anywhere
+    EXPECT_EQ(judge(unterminated), -4);
+    const std::string tiny = "00042";
+    EXPECT_EQ(personnel_filter(tiny.data(), tiny.size()), -4);  // fields past the end are empty
+    EXPECT_EQ(personnel_filter(tiny.data(), 0), -4);
+}
+
+TEST_F(VisibilityTest, MasterFiles) {
+    auto check = [](const char* file, const std::string& r) {
+        std::string copy = r;
+        return records::visibility_checks(file, copy.data(), copy.size());
+    };
+    const std::string clock = record(140, {{0, "1"}, {124, "01"}, {127, "05"}, {130, "00"}, {133, "00"}});
+    const std::string other_clock = record(140, {{0, "2"}, {124, "01"}, {127, "02"}, {130, "03"}, {133, "04"}});
+    EXPECT_EQ(check("vst/klok.166", other_clock), 0);  // QX_KLKGROUP not set
+    set({{"QX_KLKGROUP", "5,6"}});                     // read as the number 5
+    EXPECT_EQ(check("vst/klok.166", clock), 0);
+    EXPECT_EQ(check("vst/klok.166", other_clock), -4);
+    const std::string group = record(80, {{0, "1"}, {61, "9"}, {64, "5"}, {67, "0"}, {70, "0"}});
+    EXPECT_EQ(check("vst/accgrp.bes", group), 0);
+    set({{"QX_WPLEK", "W1"}});
+    EXPECT_EQ(check("vst/shftgrp.161", record(90, {{0, "1"}, {70, "          "}})), 0);
+    EXPECT_EQ(check("vst/shftgrp.161", record(90, {{0, "1"}, {70, "W2"}})), -4);
+    set({{"QX_AFD", "10"}, {"QX_ABRKREIS", "A"}});
+    EXPECT_EQ(check("vst/afd.166", record(90, {{0, "1"}, {5, "10"}, {79, "A"}})), 0);
+    EXPECT_EQ(check("vst/afd.166", record(90, {{0, "1"}, {5, "10"}, {79, "B"}})), -4);
+    EXPECT_EQ(check("vst/afd.166", record(90, {{0, "1"}, {5, "11"}, {79, "A"}})), -4);
+    set({{"QX_PEE", "W1"}});
+    EXPECT_EQ(check("vst/wplek.166", record(20, {{0, "1"}, {5, "W2"}})), -4);
+    set({{"QX_TEAM", "42"}});
+    EXPECT_EQ(check("vst/team.bes", record(20, {{0, "1"}, {5, "0000000042"}})), -4);  // no padding here
+    EXPECT_EQ(check("vst/syspar.170", record(20, {{0, "1"}})), 0);
+    EXPECT_EQ(check("tab/taal.tab", record(20, {{0, "1"}})), 0);
+}
+
+TEST_F(VisibilityTest, ReadRecordAppliesTheRules) {
+    std::string file;
+    file += person({{0, "00001"}, {47, "10"}});
+    file += person({{0, "00002"}, {47, "20"}});
+    for (char& c : file) {
+        if (c == '\0') c = '~';
+    }
+    root_.write("vst/pers.172", file);
+    set({{"QX_AFD", "10"}});
+    std::string buffer(kPersonLength, ' ');
+    EXPECT_EQ(records::read_record("vst/pers.172", 1, kPersonLength, buffer.data()), 0);
+    EXPECT_EQ(records::read_record("vst/pers.172", 2, kPersonLength, buffer.data()), -4);
+}
+
+}  // namespace
+}  // namespace qx::visibility

@@ -1,0 +1,243 @@
+// The personnel record filter, its person list and its organisational-unit flags.
+#include "visibility/personnel_filter.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/files.h"
+#include "support/config.h"
+#include "support/install_dirs.h"
+#include "support/language_names.h"
+#include "support/path_search.h"
+#include "support/record.h"
+#include "support/text.h"
+#include "visibility/lists.h"
+
+namespace qx::visibility {
+namespace {
+
+// Byte positions of the fields of a personnel record (`personeel`).
+constexpr std::size_t kBadnum = 0, kSalnum = 36, kAfdkod = 47, kEdatp = 192, kUitzend = 206, kFunktie = 211,
+                      kWplekkod = 304, kLogin = 343, kPersTb = 392, kMaGrp = 399, kMaKreis = 415, kOrgbadnum = 422,
+                      kPersBereich = 429, kAbrkreis = 434, kTeamkod = 498, kOrgunkod = 1411;
+constexpr std::size_t kLoginWidth = 11;
+// Fields of the system parameter record, and the installation codes with their own rules.
+constexpr int kAantpersAt = 916, kAantpersWidth = 6, kClientcodAt = 954, kClientcodSize = 16;
+constexpr char kVodInstallation[] = "VOD            ";
+constexpr char kZurInstallation[] = "ZUR            ";
+constexpr int kTeamWidth = 10;        // QX_TEAM entries are zero-padded to this in VOD installations
+constexpr long kCustomFlagCircle = 34;
+constexpr long kMaxListNumber = 32767;
+constexpr int kListLineSize = 20;     // a list line is read 19 characters at a time
+constexpr int kFlagCount = 9;         // flag[0] to flag[8] are set for the first unit
+constexpr int kFlagAt = 6;            // flag[k] is at byte 6 + 2k
+
+std::vector<std::uint8_t> person_bitmap;  // bit p-1 set: person p is on the loaded list
+bool bitmap_made = false;                  // made at the first use of QX_PLIST
+std::int16_t loaded_list = 0;             // the list in the bitmap, 0: none
+char oumfil[kOumfilLength];               // the organisational-unit flag record last read
+
+// A record as texts at byte positions: a copy with a terminator after its last byte, so
+// no field is read past the record; a position beyond it is the empty text.
+class Fields {
+  public:
+    Fields(const char* record, std::size_t length) : copy_(record, length) {}
+    const char* at(std::size_t position) const { return position < copy_.size() ? copy_.c_str() + position : ""; }
+    long number(std::size_t position) const { return text::read_int(at(position)); }
+
+  private:
+    std::string copy_;
+};
+
+const char* var(const char* name) { return config::get_config_var(name); }
+bool is_set(const char* name) { return var(name)[0] != '\0'; }
+
+long aantpers() { return text::leading_number(lang::syspar_record() + kAantpersAt, kAantpersWidth); }
+
+bool installation_is(const char* code) {
+    char clientcod[kClientcodSize];
+    std::memcpy(clientcod, lang::syspar_record() + kClientcodAt, kClientcodSize);
+    clientcod[kClientcodSize - 1] = '\0';
+    return std::strcmp(clientcod, code) == 0;
+}
+
+// The person list test of the filter: 1 on the list, -4 not, 0 when no list is in force.
+int person_list_result(long person) {
+    const char* plist = var("QX_PLIST");
+    if (plist[0] == '\0') return 0;
+    const long number = text::read_int(plist);
+    if (number <= 0) return 0;
+    if (number > kMaxListNumber) return kNotInList;  // no such list can exist
+    const auto list = static_cast<std::int16_t>(number);
+    if (!bitmap_made) {
+        person_bitmap.assign(static_cast<std::size_t>(aantpers() > 0 ? aantpers() : 0) / 8 + 1, 0);
+        bitmap_made = true;
+    }
+    if (list != loaded_list) load_person_list(person_bitmap, list);
+    loaded_list = list;
+    return person_in_list(person_bitmap, person, list) == 1 ? 1 : kNotInList;
+}
+
+// The organisational-unit criterion: the unit is listed and its flag is set.
+bool orgunit_criterion(const Fields& f, const char* record, std::size_t length) {
+    const char* units = var("QX_ORGUN");
+    if (in_list(units, f.at(kOrgunkod)) != kInList) return false;
+    return orgunit_flag(record, length, static_cast<std::int16_t>(first_in_list(units, f.at(kOrgunkod)))) == 1;
+}
+
+bool below_date_limit(const Fields& f) {
+    const long limit = text::read_int(var("QX_DATP"));
+    return limit > 0 && f.number(kEdatp) < limit;
+}
+
+int final_checks(const Fields& f, int admitted) {
+    if (below_date_limit(f)) return kNotInList;
+    if (is_set("QX_CUSTOMFLAG") && installation_is(kZurInstallation) && f.number(kMaKreis) == kCustomFlagCircle) {
+        return kNotInList;
+    }
+    return admitted;
+}
+
+// The list criteria both modes share, by variable and field, in the order of AND mode.
+struct ListCriterion {
+    const char* variable;
+    std::size_t field;
+};
+constexpr ListCriterion kAndCriteria[] = {
+    {"QX_UITZ", kUitzend}, {"QX_AFD", kAfdkod}, {"QX_SALNUM", kSalnum}, {nullptr, kOrgunkod},
+    {"QX_WPLEK", kWplekkod}, {"QX_FUN", kFunktie}, {"QX_TEAM", kTeamkod}, {"QX_PERS_TB", kPersTb},
+    {"QX_MA_GRP", kMaGrp}, {"QX_MA_KREIS", kMaKreis}, {"QX_ORGBADNUM", kOrgbadnum},
+    {"QX_PERS_BEREICH", kPersBereich}, {"QX_ABRKREIS", kAbrkreis}};
+
+int and_mode(const Fields& f, const char* record, std::size_t length) {
+    int admitted = 1;
+    for (const ListCriterion& c : kAndCriteria) {
+        if (c.variable == nullptr) {  // the organisational unit, with its flag
+            std::memset(oumfil, 0, sizeof oumfil);
+            if (is_set("QX_ORGUN") && !orgunit_criterion(f, record, length)) admitted = kNotInList;
+        } else if (is_set(c.variable) && in_list(var(c.variable), f.at(c.field)) != kInList) {
+            admitted = kNotInList;
+        }
+    }
+    if (admitted != 1 || below_date_limit(f)) return kNotInList;
+    return 1;
+}
+
+// A list criterion followed, when it matched, by its paired list (QX_AFD with QX_PEE).
+int paired(const Fields& f, const char* first, std::size_t first_field, const char* second,
+           std::size_t second_field) {
+    int a = in_list(var(first), f.at(first_field));
+    if (a == kInList && is_set(second)) a = in_list(var(second), f.at(second_field));
+    return a;
+}
+
+int team_criterion(const Fields& f) {
+    if (!installation_is(kVodInstallation)) return in_list(var("QX_TEAM"), f.at(kTeamkod));
+    if (is_set("QX_TEAM")) return in_padded_list(var("QX_TEAM"), f.at(kTeamkod), kTeamWidth);
+    return f.number(kLogin) == text::read_int(var("QX_MA1")) ? kInList : kNotInList;
+}
+
+int login_criterion(const Fields& f) {
+    char login[kLoginWidth + 1];
+    text::copy_text(login, sizeof login, f.at(kLogin));
+    return in_list(var("QX_MA"), text::trim_right(login));
+}
+
+int or_mode(const Fields& f, const char* record, std::size_t length, int a) {
+    // A criterion whose variable is not set leaves `a` as it is; one that is evaluated
+    // sets it. The first that admits the person ends the search.
+    auto criterion = [&](bool configured, auto evaluate) {
+        if (configured) a = evaluate();
+        return a == 1;
+    };
+    auto list = [&](const char* variable, std::size_t field) {
+        return criterion(is_set(variable), [&] { return in_list(var(variable), f.at(field)); });
+    };
+    const bool vod = installation_is(kVodInstallation);
+    bool admitted = list("QX_UITZ", kUitzend) ||
+                    criterion(is_set("QX_AFD_PP"),
+                              [&] { return paired(f, "QX_AFD_PP", kAfdkod, "QX_PEE_PP", kWplekkod); }) ||
+                    criterion(is_set("QX_AFD"), [&] { return paired(f, "QX_AFD", kAfdkod, "QX_PEE", kWplekkod); }) ||
+                    list("QX_SALNUM", kSalnum);
+    if (!admitted) {
+        std::memset(oumfil, 0, sizeof oumfil);  // read anew for every record judged
+        admitted =
+            criterion(is_set("QX_ORGUN"),
+                      [&] { return orgunit_criterion(f, record, length) ? kInList : kNotInList; }) ||
+            list("QX_WPLEK", kWplekkod) || list("QX_FUN", kFunktie) ||
+            criterion(is_set("QX_MA"), [&] { return login_criterion(f); }) ||
+            criterion(is_set("QX_TEAM") || (vod && is_set("QX_MA1")), [&] { return team_criterion(f); }) ||
+            list("QX_PERS_TB", kPersTb) || list("QX_MA_GRP", kMaGrp) || list("QX_MA_KREIS", kMaKreis) ||
+            list("QX_ORGBADNUM", kOrgbadnum) || list("QX_PERS_BEREICH", kPersBereich) ||
+            list("QX_ABRKREIS", kAbrkreis);
+    }
+    if (!admitted && a < 0) return a;  // something was configured and nothing matched
+    return final_checks(f, a);
+}
+
+}  // namespace
+
+int personnel_filter(const char* record, std::size_t length) {
+    const Fields f(record, length);
+    const int listed = person_list_result(f.number(kBadnum));
+    if (listed == 1) return final_checks(f, 1);
+    if (is_set("QX_AND")) return and_mode(f, record, length);
+    return or_mode(f, record, length, listed);
+}
+
+int orgunit_flag(const char* record, std::size_t length, std::int16_t first_entry) {
+    const long person = Fields(record, length).number(kBadnum);
+    if (person <= 0) return 0;
+    if (text::leading_number(oumfil, kAantpersWidth) != person) {
+        if (records::read_record(dirs::home_path("oumfil.bes"), static_cast<std::int32_t>(person), kOumfilLength,
+                                 oumfil) < 0) {
+            char number[24];
+            std::snprintf(number, sizeof number, "%ld", person);
+            std::memset(oumfil, 0, sizeof oumfil);
+            text::copy_text(oumfil, sizeof oumfil - 1, number);
+            oumfil[kOumfilLength - 1] = '\n';
+        }
+    }
+    if (first_entry == 1) {
+        for (int k = 0; k < kFlagCount; ++k) std::memcpy(oumfil + kFlagAt + 2 * k, "1", 2);
+    }
+    return oumfil[kFlagAt] == '1' && oumfil[kFlagAt + 1] == '\0' ? 1 : 0;
+}
+
+std::vector<std::uint8_t>& load_person_list(std::vector<std::uint8_t>& bitmap, std::int16_t list) {
+    const long persons = aantpers() > 0 ? aantpers() : 0;
+    const std::size_t bytes = static_cast<std::size_t>(persons) / 8 + 1;
+    if (bitmap.size() < bytes) bitmap.resize(bytes);  // the bitmap always covers what is written
+    std::memset(bitmap.data(), 0, bytes);
+    char name[32];
+    std::snprintf(name, sizeof name, "vst/plst%04d.bes", static_cast<int>(list));
+    platform::TextFile* file = paths::rfopen(name, "r");
+    if (file == nullptr) return bitmap;
+    char line[kListLineSize];
+    while (platform::text_read_line(file, line, sizeof line)) {
+        const long person = text::read_int(line);
+        if (person >= 1 && person <= persons) {
+            bitmap[static_cast<std::size_t>(person - 1) / 8] |= static_cast<std::uint8_t>(1u << ((person - 1) % 8));
+        }
+    }
+    platform::text_close(file);
+    return bitmap;
+}
+
+int person_in_list(const std::vector<std::uint8_t>& bitmap, long person, std::int16_t list) {
+    if (list == 0 || bitmap.empty()) return 1;
+    if (person < 1 || person > aantpers()) return 0;
+    const auto byte = static_cast<std::size_t>(person - 1) / 8;
+    if (byte >= bitmap.size()) return 0;
+    return (bitmap[byte] >> ((person - 1) % 8)) & 1;
+}
+
+void forget_filter_state() {
+    person_bitmap.clear();
+    bitmap_made = false;
+    loaded_list = 0;
+    std::memset(oumfil, 0, sizeof oumfil);
+}
+
+}  // namespace qx::visibility
