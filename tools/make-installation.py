@@ -47,6 +47,27 @@ HELP = {  # tab/hulp.*: a text catalogue, one message per line
     "eng": ["Press F1 for help", "Card not known", "Booking saved"],
 }
 
+# vst/pers.172: one personnel record per person, 1430 bytes (the fields end at byte 1422).
+PERSON_LENGTH = 1430
+PERSON_FIELDS = [(0, 6), (6, 30), (36, 11), (47, 11), (192, 9), (206, 4), (211, 11), (304, 11), (343, 11),
+                 (392, 7), (399, 7), (415, 7), (422, 7), (429, 5), (434, 5), (498, 11), (1411, 11)]
+# badnum, name, salnum, afdkod, edatp, uitzend, funktie, wplekkod, login, pers_tb, ma_grp, ma_kreis,
+# orgbadnum, pers_bereich, abrkreis, teamkod, orgunkod
+DEPARTMENTS = ["10", "20", "30", "40"]
+WORKPLACES = ["W1", "W2", "W3", "W4", "W5", "W6"]
+FUNCTIONS = ["ASSEMBLER", "PAINTER", "DRIVER", "CLERK", "FOREMAN"]
+UNITS = ["U1", "U2", "U3", "U4"]
+# Master files: record length and the fields used by the visibility rules.
+MASTERS = {
+    "klok.166": (140, [(0, 6), (6, 30), (124, 3), (127, 3), (130, 3), (133, 3)]),
+    "accgrp.bes": (80, [(0, 6), (6, 30), (61, 3), (64, 3), (67, 3), (70, 3)]),
+    "shftgrp.161": (90, [(0, 6), (6, 30), (70, 11)]),
+    "afd.166": (90, [(0, 5), (5, 11), (16, 30), (79, 5)]),
+    "wplek.166": (50, [(0, 5), (5, 11), (16, 30)]),
+    "team.bes": (50, [(0, 5), (5, 11), (16, 30)]),
+}
+OUMFIL_LENGTH = 180
+
 NAMES = ["Assembly", "Paint shop", "Warehouse", "Office", "Canteen", "Maintenance", "Shipping",
          "Quality", "Tool room", "Reception"]
 
@@ -91,6 +112,44 @@ def catalogue_records(suffix):
             yield message("message %d" % number, "00")
 
 
+def person_records(count):
+    for p in range(1, count + 1):
+        if p % 50 == 0:  # a few unused records
+            yield record(PERSON_LENGTH, PERSON_FIELDS, ["0"] + [""] * 16)
+            continue
+        edatp = "%02d%02d01" % ((p * 7) % 26, 1 + p % 12)  # packed dates YYMM01, years 00 to 25
+        yield record(PERSON_LENGTH, PERSON_FIELDS, [
+            "%05d" % p, "Person %d" % p, "S%06d" % p, DEPARTMENTS[p % 4], edatp, str(p % 2),
+            FUNCTIONS[p % 5], WORKPLACES[p % 6], "user%d" % p, "TB%d" % (p % 3), "G%d" % (p % 3),
+            str(30 + p % 6), str(p % 7), "PB%d" % (p % 2), "A%d" % (p % 3), str(1 + p % 8), UNITS[p % 4]])
+
+
+def master_records(name):
+    length, fields = MASTERS[name]
+    if name == "klok.166":
+        return [record(length, fields, ["%05d" % n, "Clock %d" % n, "%02d" % n, "%02d" % (n + 4), "00", "00"])
+                for n in range(1, 9)]
+    if name == "accgrp.bes":
+        return [record(length, fields, ["%05d" % n, "Access group %d" % n, str(n), str(n + 1), "0", "0"])
+                for n in range(1, 7)]
+    if name == "shftgrp.161":
+        return [record(length, fields, ["%05d" % n, "Shift group %d" % n, WORKPLACES[n % 6] if n % 4 else ""])
+                for n in range(1, 9)]
+    if name == "afd.166":
+        return [record(length, fields, ["%04d" % n, code, "Department " + code, "A%d" % (n % 3)])
+                for n, code in enumerate(DEPARTMENTS, 1)]
+    if name == "wplek.166":
+        return [record(length, fields, ["%04d" % n, code, "Workplace " + code]) for n, code in enumerate(WORKPLACES, 1)]
+    return [record(length, fields, ["%04d" % n, str(n), "Team %d" % n]) for n in range(1, 9)]
+
+
+def oumfil_records(count):
+    """Organisational-unit flags for the home directory: flag[0] set for every third person."""
+    for p in range(1, count + 1):
+        flags = ["1" if p % 3 == 0 else "0"] + ["0"] * 10
+        yield record(OUMFIL_LENGTH, [(0, 6)] + [(6 + 2 * k, 2) for k in range(11)], ["%05d" % p] + flags)
+
+
 def write(path, records):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as out:
@@ -102,11 +161,18 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--output", default=os.path.join(os.path.dirname(__file__), "..", "examples", "installation"))
     parser.add_argument("--records", type=int, default=12)
+    parser.add_argument("--persons", type=int, default=300)
     args = parser.parse_args()
     write(os.path.join(args.output, "vst", "sample.166"), sample_records(args.records))
     write(os.path.join(args.output, "var", "counter.dat"), counter_records(min(args.records, 5)))
     write(os.path.join(args.output, "vst", "syspar.170"),
-          [record(SYSPAR_LENGTH, SYSPAR_FIELDS, ["1", "1", "%05d" % args.records, "DEMO"])])
+          [record(SYSPAR_LENGTH, SYSPAR_FIELDS, ["1", "1", "%05d" % min(args.persons, 99999), "DEMO"])])
+    write(os.path.join(args.output, "vst", "pers.172"), person_records(args.persons))
+    for name in MASTERS:
+        write(os.path.join(args.output, "vst", name), master_records(name))
+    with open(os.path.join(args.output, "vst", "plst0007.bes"), "w", newline="\n") as out:
+        out.write("".join("%d\n" % p for p in range(3, min(args.persons, 300), 25)))
+    write(os.path.join(args.output, "home", "oumfil.bes"), oumfil_records(args.persons))
     write(os.path.join(args.output, "tab", "taal.tab"),
           [record(TALEN_LENGTH, TALEN_FIELDS, list(language)) for language in LANGUAGES])
     for suffix in ("msg", "deu", "eng"):

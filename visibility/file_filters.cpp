@@ -7,6 +7,7 @@
 #include "support/config.h"
 #include "support/record.h"
 #include "support/text.h"
+#include "visibility/fields.h"
 #include "visibility/lists.h"
 #include "visibility/personnel_filter.h"
 
@@ -18,18 +19,8 @@ bool named(const char* name, const char* literal) { return std::strncmp(name, li
 const char* var(const char* name) { return config::get_config_var(name); }
 bool is_set(const char* name) { return var(name)[0] != '\0'; }
 
-// A record as texts at byte positions, never read past its `length` bytes.
-class Fields {
-  public:
-    Fields(const char* record, std::size_t length) : copy_(record, length) {}
-    const char* at(std::size_t position) const { return position < copy_.size() ? copy_.c_str() + position : ""; }
-
-  private:
-    std::string copy_;
-};
-
 // The clock group test: QX_KLKGROUP's number is one of the four groups at `positions`.
-bool in_clock_group(const Fields& f, const std::size_t (&positions)[4]) {
+bool in_clock_group(const visibility::Fields& f, const std::size_t (&positions)[4]) {
     const long group = text::read_int(var("QX_KLKGROUP"));
     for (std::size_t position : positions) {
         if (text::read_int(f.at(position)) == group) return true;
@@ -44,7 +35,7 @@ bool listed(const char* variable, const char* value) { return visibility::in_lis
 int visibility_checks(const char* name, char* record, std::size_t length) {
     static constexpr std::size_t kClockGroups[4] = {124, 127, 130, 133};
     static constexpr std::size_t kAccessGroups[4] = {61, 64, 67, 70};
-    const Fields f(record, length);
+    const visibility::Fields f(record, length);
     if (named(name, "vst/pers.172") && visibility::personnel_filter(record, length) < 0) return kEmptyOrHidden;
     if (named(name, "vst/klok.166") && is_set("QX_KLKGROUP") && !in_clock_group(f, kClockGroups)) return kEmptyOrHidden;
     if (named(name, "vst/accgrp.bes") && is_set("QX_KLKGROUP") && !in_clock_group(f, kAccessGroups)) {

@@ -12,6 +12,7 @@
 #include "support/path_search.h"
 #include "support/record.h"
 #include "support/text.h"
+#include "visibility/fields.h"
 #include "visibility/lists.h"
 
 namespace qx::visibility {
@@ -37,18 +38,6 @@ std::vector<std::uint8_t> person_bitmap;  // bit p-1 set: person p is on the loa
 bool bitmap_made = false;                  // made at the first use of QX_PLIST
 std::int16_t loaded_list = 0;             // the list in the bitmap, 0: none
 char oumfil[kOumfilLength];               // the organisational-unit flag record last read
-
-// A record as texts at byte positions: a copy with a terminator after its last byte, so
-// no field is read past the record; a position beyond it is the empty text.
-class Fields {
-  public:
-    Fields(const char* record, std::size_t length) : copy_(record, length) {}
-    const char* at(std::size_t position) const { return position < copy_.size() ? copy_.c_str() + position : ""; }
-    long number(std::size_t position) const { return text::read_int(at(position)); }
-
-  private:
-    std::string copy_;
-};
 
 const char* var(const char* name) { return config::get_config_var(name); }
 bool is_set(const char* name) { return var(name)[0] != '\0'; }

@@ -55,9 +55,20 @@ check 'o' env QX_YES=Oui "${program[@]}" yes
 check '6 Card not known' env QX_LANGUAGE=eng "${program[@]}" msg tab/hulp.tab 2
 check '3   Msgfile dta/gen.msg; error in message. Msgnr = 200.' run msg dta/gen.msg 200
 
+# Scans as a restricted user sees the files (summary lines; HOME holds oumfil.bes).
+summary() { QXBASE=$base HOME=$base/home "$@" | tr -d '\r' | tail -1; }
+[ "$(summary env QX_AFD=10,20 "${program[@]}" scan vst/pers.172 1430)" = "147 visible, 147 hidden, 6 empty" ] ||
+    fail "scan with QX_AFD=10,20: $(summary env QX_AFD=10,20 "${program[@]}" scan vst/pers.172 1430)"
+[ "$(summary env QX_AFD=10 QX_PEE=W1 "${program[@]}" scan vst/pers.172 1430)" = "24 visible, 270 hidden, 6 empty" ] ||
+    fail "scan with QX_AFD=10 QX_PEE=W1"
+[ "$(summary env QX_KLKGROUP=5 "${program[@]}" scan vst/klok.166 140 name:6)" = "2 visible, 6 hidden, 0 empty" ] ||
+    fail "scan of clocks with QX_KLKGROUP=5"
+out=$(QXBASE=$base "${program[@]}" scan vst/klok.166 140 name:6 groep1:124 | tr -d '\r' | head -1)
+[ "$out" = "1 name=Clock 1 groep1=01" ] || fail "scan fields gave [$out]"
+
 # Usage errors: a message on stderr, nothing on stdout, exit 2, never a crash.
 for bad in "" "nosuch" "leap" "leap 1 2" "leap x" "leap 99999999999" "field 40000 a ," \
-           "field 1 a ,," "add-days 1" "lead abc 1e3" "read vst/x 1 2000000" "dirs x"; do
+           "field 1 a ,," "add-days 1" "lead abc 1e3" "read vst/x 1 2000000" "dirs x" "scan vst/x 10 bad" "scan vst/x 10 f:10" "scan vst/x"; do
     read -r -a words <<< "$bad"
     out=$(run "${words[@]}")
     status=$?

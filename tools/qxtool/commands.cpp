@@ -2,22 +2,23 @@
 #include "tools/qxtool/commands.h"
 
 #include <charconv>
+#include <climits>
 #include <cstdint>
 #include <istream>
 #include <ostream>
 
 #include "platform/files.h"
 #include "support/catalogue.h"
-#include "support/language_names.h"
 #include "support/config.h"
 #include "support/datetime/calendar.h"
 #include "support/datetime/date_text.h"
 #include "support/format.h"
 #include "support/install_dirs.h"
+#include "support/language_names.h"
+#include "support/line_escape.h"
 #include "support/path_search.h"
 #include "support/record.h"
 #include "support/text.h"
-#include "support/line_escape.h"
 
 namespace qx::tool {
 namespace {
@@ -143,6 +144,44 @@ std::string run_read(const Args& a) {
     return code == records::kReadOk ? number(code) + " " + record : number(code);
 }
 
+// Every record of a data-file as a restricted user sees it: the visible ones with the
+// chosen fields, then how many were visible, hidden by the rules, and empty. The system
+// parameter record is loaded first, as the running system has it.
+std::string run_scan(const Args& a) {
+    const auto length = static_cast<std::int32_t>(integer_arg(a, 2, "LEN", 1, kMaxRecordLength));
+    std::vector<std::pair<std::string, std::size_t>> fields;
+    for (std::size_t i = 3; i < a.size(); ++i) {
+        const std::size_t colon = a[i].rfind(':');
+        const Args position_arg = {"", colon == std::string::npos ? "" : a[i].substr(colon + 1)};
+        if (colon == std::string::npos || colon == 0) throw UsageError{"fields are NAME:POSITION, got '" + a[i] + "'"};
+        fields.emplace_back(a[i].substr(0, colon),
+                            static_cast<std::size_t>(integer_arg(position_arg, 1, "POSITION", 0, length - 1)));
+    }
+    lang::default_language();
+    std::string record(static_cast<std::size_t>(length), '\0');
+    std::string out;
+    long visible = 0, hidden = 0, empty = 0;
+    int code = 0;
+    for (std::int32_t n = 1; n < INT32_MAX; ++n) {
+        code = records::read_record(a[1].c_str(), n, length, record.data());
+        if (code == records::kEmptyOrHidden) {
+            (text::leading_number(record.c_str(), 79) == 0 ? empty : hidden) += 1;
+            continue;
+        }
+        if (code != records::kReadOk) break;
+        ++visible;
+        out += std::to_string(n);
+        const std::string terminated = record + '\0';
+        for (const auto& [name, position] : fields) out += " " + name + "=" + (terminated.c_str() + position);
+        out += "\n";
+    }
+    if (code != records::kShortRead) {
+        out += "read ended with code " + std::to_string(code) + "\n";
+    }
+    return out + std::to_string(visible) + " visible, " + std::to_string(hidden) + " hidden, " +
+           std::to_string(empty) + " empty";
+}
+
 // The language form of a name, and the yes letter that mapping it set.
 std::string run_lang(const Args& a) {
     std::string out(a[1].size() + 1, '\0');
@@ -160,7 +199,7 @@ std::string run_msg(const Args& a) {
 struct Command {
     const char* name;
     const char* arguments;  // as shown in the help
-    std::size_t arg_count;
+    std::size_t arg_count;  // for scan: the least number; more field arguments may follow
     const char* summary;
     std::string (*run)(const Args&);
 };
@@ -209,6 +248,8 @@ const Command kCommands[] = {
          lang::rgetlan_nam("tab/yes.tab", out, sizeof out);
          return std::string(1, lang::yes_letter());
      }},
+    {"scan", "FILE LEN [FIELD:POS...]", 2,
+     "the records of FILE a user restricted by the QX_* variables sees, one per line, then counts", run_scan},
     {"read", "FILE N LEN", 3, "result code of reading record N of LEN bytes, and the record (\\0: end of a field)",
      run_read},
 };
@@ -226,12 +267,13 @@ Outcome run_command(const std::vector<std::string>& words) {
     if (words.empty() || words[0].empty()) return {false, "no command given (try --help)"};
     const Command* command = find_command(words[0]);
     if (command == nullptr) return {false, "unknown command '" + escape(words[0]) + "' (try --help)"};
-    if (words.size() != command->arg_count + 1) {
+    const bool more_allowed = std::string(command->name) == "scan";
+    if (words.size() < command->arg_count + 1 || (!more_allowed && words.size() != command->arg_count + 1)) {
         return {false, std::string(command->name) + " takes " + std::to_string(command->arg_count) +
                            " argument(s): " + command->name + " " + command->arguments};
     }
     try {
-        return {true, command->run(words)};
+        return {true, command->run(words), more_allowed};
     } catch (const UsageError& error) {
         return {false, std::string(command->name) + ": " + error.message};
     }
@@ -245,6 +287,18 @@ std::string help_text() {
         text += "  " + usage + command.summary + "\n";
     }
     return text;
+}
+
+void write_result(std::ostream& out, const Outcome& outcome) {
+    if (!outcome.several_lines) {
+        out << escape(outcome.text) << '\n';
+        return;
+    }
+    std::size_t start = 0;
+    for (std::size_t end; (end = outcome.text.find('\n', start)) != std::string::npos; start = end + 1) {
+        out << escape(outcome.text.substr(start, end - start)) << '\n';
+    }
+    out << escape(outcome.text.substr(start)) << '\n';
 }
 
 long run_batch(std::istream& in, std::ostream& out, std::ostream& err) {
@@ -269,7 +323,7 @@ long run_batch(std::istream& in, std::ostream& out, std::ostream& err) {
         Outcome outcome = escapes_ok ? run_command(words)
                                      : Outcome{false, "bad escape: only \\\\ \\t \\n \\r \\0 are known"};
         if (outcome.ok) {
-            out << escape(outcome.text) << '\n';
+            write_result(out, outcome);
         } else {
             ++failed;
             out << "\\! " << outcome.text << '\n';

@@ -11,9 +11,14 @@ namespace qx::tool {
 
 // What one command gave: its result text, or the reason it could not run.
 struct Outcome {
-    bool ok;           // false for a usage error (unknown command, wrong arguments)
-    std::string text;  // the result when ok, else a one-line message
+    bool ok;                   // false for a usage error (unknown command, wrong arguments)
+    std::string text;          // the result when ok, else a one-line message
+    bool several_lines = false;  // the result is several lines (scan), each escaped on its own
 };
+
+// Writes a result as qxtool prints it: escaped, one line (or one line per line of a
+// result of several lines).
+void write_result(std::ostream& out, const Outcome& outcome);
 
 // Runs the command named by words[0] with the arguments words[1..]. Arguments are raw
 // bytes; escaping is the caller's concern.

@@ -46,6 +46,6 @@ int main(int argc, char** argv) {
         std::cerr << "qxtool: " << outcome.text << "\n";
         return kUsageError;
     }
-    std::cout << qx::text::escape(outcome.text) << '\n';
+    qx::tool::write_result(std::cout, outcome);
     return 0;
 }
