@@ -52,6 +52,8 @@ const char* get_config_var(const char* name) {
     return slot.value.c_str();
 }
 
+bool is_config_var_set(const char* name) { return get_config_var(name)[0] != '\0'; }
+
 bool is_cached_config_var(const char* name) { return name != nullptr && cached_index(name) >= 0; }
 
 void forget_config_vars() {

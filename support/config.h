@@ -11,6 +11,9 @@ namespace qx::config {
 // value that is not cached lives until the environment changes).
 const char* get_config_var(const char* name);
 
+// True when the variable's value (through get_config_var) is not empty.
+bool is_config_var_set(const char* name);
+
 // True when `name` is one of the cached names (compared byte for byte).
 bool is_cached_config_var(const char* name);
 

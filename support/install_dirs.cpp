@@ -71,11 +71,11 @@ const char* find_dir(char* dir, Source* from, char* words, const Step (&steps)[N
     return dir;
 }
 
+}  // namespace
+
 bool is_absolute(const char* path) {
     return path[0] == '/' || path[0] == '\\' || (path[0] != '\0' && path[1] == ':');
 }
-
-}  // namespace
 
 char* read_registry_value(const char* subkey, const char* name, char* out) {
     out[0] = '\0';

@@ -33,6 +33,9 @@ const char* rgetbase();
 // The home directory, found the same way from its own sources.
 const char* get_home_dir();
 
+// True when `path` is absolute: '/' or '\' first, or ':' second (a drive letter).
+bool is_absolute(const char* path);
+
 // `path` itself when it is absolute ('/' or '\' first, or ':' second), else
 // "<home>/<path>" in the operation's own buffer (valid until its next call). A combined
 // path that does not fit kHomePathSize - 1 characters gives the empty text.

@@ -21,10 +21,6 @@ NameClass class_of(const char* name) {
     return NameClass::Other;
 }
 
-bool is_absolute(const char* name) {
-    return name[0] == '/' || name[0] == '\\' || (name[0] != '\0' && name[1] == ':');
-}
-
 // Adds "<dir><middle><name>" when it fits a candidate buffer.
 void add(std::vector<std::string>& list, const char* dir, const char* middle, const char* name) {
     char path[kCandidateSize];
@@ -60,7 +56,7 @@ std::vector<std::string> candidates(char* name) {
             break;
         case NameClass::Other:
             add(list, "", "", name);
-            if (is_absolute(name)) break;
+            if (dirs::is_absolute(name)) break;
             if (std::strcmp(dirs::get_home_dir(), root) != 0) add(list, dirs::get_home_dir(), "/", name);
             add(list, root, "/", name);
             break;

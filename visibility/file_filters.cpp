@@ -17,7 +17,7 @@ namespace {
 bool named(const char* name, const char* literal) { return std::strncmp(name, literal, std::strlen(literal)) == 0; }
 
 const char* var(const char* name) { return config::get_config_var(name); }
-bool is_set(const char* name) { return var(name)[0] != '\0'; }
+bool is_set(const char* name) { return config::is_config_var_set(name); }
 
 // The clock group test: QX_KLKGROUP's number is one of the four groups at `positions`.
 bool in_clock_group(const visibility::Fields& f, const std::size_t (&positions)[4]) {

@@ -40,7 +40,7 @@ std::int16_t loaded_list = 0;             // the list in the bitmap, 0: none
 char oumfil[kOumfilLength];               // the organisational-unit flag record last read
 
 const char* var(const char* name) { return config::get_config_var(name); }
-bool is_set(const char* name) { return var(name)[0] != '\0'; }
+bool is_set(const char* name) { return config::is_config_var_set(name); }
 
 long aantpers() { return text::leading_number(lang::syspar_record() + kAantpersAt, kAantpersWidth); }
 
