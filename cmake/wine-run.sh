@@ -13,7 +13,9 @@
 #      the program's own directory, that holds CMakeCache.txt
 #   3. ${TMPDIR:-/tmp}/qx-wineprefix-<uid>-<arch>
 # The prefix is created on first use (under a flock, so parallel ctest jobs
-# do not race) and marked ready with a stamp file.
+# do not race) as a copy of a template prefix beside it (wineprefix-template-ARCH,
+# or qx-wineprefix-template-<uid>-<arch> in the third case), itself made once
+# with wineboot; both are marked ready with a stamp file.
 #
 # The program's stdout/stderr are passed through untouched and its exit code
 # is returned as is. Note that the Windows C runtime itself writes "\r\n" for
@@ -55,6 +57,11 @@ elif build_dir=$(find_build_dir "$PWD") || build_dir=$(find_build_dir "$(dirname
     prefix=$build_dir/wineprefix
 else
     prefix=${TMPDIR:-/tmp}/qx-wineprefix-$(id -u)-$arch
+fi
+if [[ "$prefix" == "${TMPDIR:-/tmp}/qx-wineprefix-$(id -u)-$arch" ]]; then
+    template=${TMPDIR:-/tmp}/qx-wineprefix-template-$(id -u)-$arch
+else
+    template=$(dirname "$prefix")/wineprefix-template-$arch
 fi
 
 # Loader. Debian's /usr/bin/wine wrapper always prefers the 32-bit loader
@@ -109,47 +116,79 @@ else
     unset DISPLAY
 fi
 
-stamp=$prefix/.qx-prefix-ready
+# Every command started while a lock is held gets "8>&- 9>&-": a daemon that
+# inherited the descriptor would hold the lock for as long as it lives.
+quiet() { "$@" </dev/null >/dev/null 2>&1 8>&- 9>&-; }
+
+# The stamp records how a prefix was set up; a prefix made for another arch, by an
+# older version of this script or by another Wine version is made anew.
+stamp_text="qx-wineprefix 3 arch=$arch $("$wine_bin" --version 2>/dev/null)"
+is_ready() { [[ "$(cat "$1/.qx-prefix-ready" 2>/dev/null)" == "$stamp_text" ]]; }
+
+# Makes the template prefix $1 with wineboot (about 20 s for a 32-bit prefix), under
+# its own lock. No program ever runs in it, so it stays idle and can be copied.
+make_template() {
+    local template=$1
+    exec 8>"$template.lock" || die "cannot open $template.lock"
+    flock -w "${QX_WINE_LOCK_TIMEOUT:-300}" 8 || die "timed out waiting for $template.lock"
+    if ! is_ready "$template"; then
+        WINEPREFIX=$template quiet "$wineserver_bin" -k || true
+        rm -rf "$template"
+        # No Mono/Gecko install prompts.
+        WINEPREFIX=$template WINEDLLOVERRIDES="mscoree,mshtml=" quiet "$wine_bin" wineboot -i ||
+            die "wineboot failed for $template"
+        # A crashing program must end with its exception code (0xC0000005 gives
+        # exit status 5), as on Windows. Wine's default just-in-time debugger
+        # (winedbg --auto) prints a backtrace but then lets the process exit
+        # with 0, which would turn a crash into a passing test. Naming a debugger
+        # that does not exist makes Wine skip it and terminate the process.
+        WINEPREFIX=$template quiet "$wine_bin" reg add \
+            'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+            /v Debugger /t REG_SZ /d 'qx-no-debugger.exe %ld %ld' /f || die "cannot configure $template"
+        WINEPREFIX=$template quiet "$wine_bin" reg add 'HKCU\Software\Wine\WineDbg' \
+            /v ShowCrashDialog /t REG_DWORD /d 0 /f || die "cannot configure $template"
+        WINEPREFIX=$template "$wineserver_bin" -w 8>&- 9>&-
+        printf '%s\n' "$stamp_text" >"$template/.qx-prefix-ready"
+    fi
+    exec 8>&-
+}
+
+# Copies prefix $1 to $2. The system folders, about nine tenths of a prefix (some 530 MB
+# of DLLs), are hard links: Wine only ever reads them (a Wine update remakes every prefix,
+# see the stamp). Everything else, the registry above all, is a copy of its own.
+copy_prefix() {
+    local system=drive_c/windows/system32 wow=drive_c/windows/syswow64
+    rm -rf "$2" && mkdir -p "$2/drive_c/windows" &&
+        tar -C "$1" --exclude="./$system" --exclude="./$wow" -cf - . | tar -C "$2" -xf - &&
+        cp -al "$1/$system" "$2/$system" &&
+        { [[ ! -d "$1/$wow" ]] || cp -al "$1/$wow" "$2/$wow"; }
+}
+
 mkdir -p "$(dirname "$prefix")" || die "cannot create $(dirname "$prefix")"
 # Serialises prefix creation and server start between parallel ctest jobs.
-# Every command started while the lock is held gets "9>&-": a daemon that
-# inherited the descriptor would hold the lock for as long as it lives.
 exec 9>"$prefix.lock" || die "cannot open $prefix.lock"
 flock -w "${QX_WINE_LOCK_TIMEOUT:-300}" 9 || die "timed out waiting for $prefix.lock"
 
-# The stamp records how the prefix was set up; a prefix made for another arch
-# or by an older version of this script is made anew.
-stamp_text="qx-wineprefix 2 arch=$arch"
-if [[ "$(cat "$stamp" 2>/dev/null)" != "$stamp_text" ]]; then
-    "$wineserver_bin" -k </dev/null >/dev/null 2>&1 9>&- || true
+# Test programs that change what a prefix holds (its registry above all) or that need a
+# wineserver of their own (one in a private network namespace) get a prefix of their own;
+# each is a copy of one template beside it, which is far quicker than another wineboot.
+if ! is_ready "$prefix"; then
+    make_template "$template"
+    quiet "$wineserver_bin" -k || true
     rm -rf "$prefix"
-    # No Mono/Gecko install prompts.
-    WINEDLLOVERRIDES="mscoree,mshtml=" "$wine_bin" wineboot -i </dev/null >/dev/null 2>&1 9>&- ||
-        die "wineboot failed for $prefix"
-    # A crashing program must end with its exception code (0xC0000005 gives
-    # exit status 5), as on Windows. Wine's default just-in-time debugger
-    # (winedbg --auto) prints a backtrace but then lets the process exit
-    # with 0, which would turn a crash into a passing test. Naming a debugger
-    # that does not exist makes Wine skip it and terminate the process.
-    "$wine_bin" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
-        /v Debugger /t REG_SZ /d 'qx-no-debugger.exe %ld %ld' /f </dev/null >/dev/null 2>&1 9>&- ||
-        die "cannot configure $prefix"
-    "$wine_bin" reg add 'HKCU\Software\Wine\WineDbg' \
-        /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1 9>&- ||
-        die "cannot configure $prefix"
-    "$wineserver_bin" -w 9>&-
-    printf '%s\n' "$stamp_text" >"$stamp"
+    copy_prefix "$template" "$prefix.tmp.$$" && mv "$prefix.tmp.$$" "$prefix" ||
+        die "cannot copy $template to $prefix"
 fi
 
 # Keep one wineserver alive between program starts (cold start about 1-2 s,
 # warm about 0.1 s); if one already runs for this prefix, this exits at once.
-"$wineserver_bin" -p"${QX_WINESERVER_PERSIST:-60}" </dev/null >/dev/null 2>&1 9>&- || true
+quiet "$wineserver_bin" -p"${QX_WINESERVER_PERSIST:-60}" || true
 # The first program a fresh wineserver sees starts Wine's background services
 # (services.exe, winedevice.exe, ...), which inherit that program's stdio and
 # live as long as the server. Start them from a throwaway program with no
 # stdio, so that they never hold the caller's pipes open (a caller reading
 # the output to EOF would otherwise wait for the server to exit).
-"$wine_bin" hostname </dev/null >/dev/null 2>&1 9>&- || true
+quiet "$wine_bin" hostname || true
 exec 9>&-
 
 # Run in the foreground and hand back the exit code unchanged.

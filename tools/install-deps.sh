@@ -11,7 +11,7 @@ packages=(
     g++-mingw-w64-i686 g++-mingw-w64-x86-64
     wine wine32:i386 wine64
     xvfb xauth
-    python3 procps util-linux
+    python3 procps util-linux iproute2
 )
 
 log=${TMPDIR:-/tmp}/qx-install-deps.log

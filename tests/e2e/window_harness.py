@@ -6,6 +6,7 @@ Environment: QX_WINDOW_PROBE is the probe's command line, its words separated by
 QX_WINE_DISPLAY is set here to an Xvfb of the run.
 """
 import os
+import select
 import subprocess
 import time
 
@@ -51,20 +52,24 @@ class LogModel:
 
 
 class Xvfb:
-    """A virtual X display for the run; stops with the process."""
+    """A virtual X display for the run; stops with the process. Xvfb picks a free display
+    number itself (-displayfd) and writes it when it is ready, so runs side by side never
+    race for one."""
 
     def __init__(self):
-        for number in range(90, 110):
-            if not os.path.exists("/tmp/.X11-unix/X%d" % number) and not os.path.exists("/tmp/.X%d-lock" % number):
-                break
-        self.display = ":%d" % number
-        self.process = subprocess.Popen(["Xvfb", self.display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                                         "-nolisten", "tcp"], pass_fds=(write_end,),
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 30
-        while not os.path.exists("/tmp/.X11-unix/X%d" % number):
-            if self.process.poll() is not None or time.monotonic() > deadline:
-                raise AssertionError("Xvfb %s did not start" % self.display)
-            time.sleep(0.05)
+        os.close(write_end)
+        with os.fdopen(read_end, "rb") as pipe:
+            ready, _, _ = select.select([pipe], [], [], 30)
+            number = pipe.readline().strip() if ready else b""
+        if not number.isdigit():
+            self.process.kill()
+            self.process.wait()
+            raise AssertionError("Xvfb did not start")
+        self.display = ":" + number.decode()
 
     def stop(self):
         self.process.terminate()
@@ -99,10 +104,19 @@ _display = None
 _probe = None
 
 
+def kill_wine_processes():
+    """Ends every Wine process of the run's prefix, its wineserver included."""
+    if "QX_WINEPREFIX" in os.environ:
+        subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=os.environ["QX_WINEPREFIX"]),
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+
+
 def start_window_system():
-    """Starts Xvfb and the probe once for the whole run."""
+    """Starts Xvfb and the probe once for the whole run. A wineserver left by an earlier
+    run would serve this one from that run's network namespace: it is ended first."""
     global _display, _probe
     if _display is None:
+        kill_wine_processes()
         _display = Xvfb()
         os.environ["QX_WINE_DISPLAY"] = _display.display
         _probe = Probe()
@@ -115,9 +129,7 @@ def stop_window_system():
     if _probe is not None:
         _probe.stop()
         _probe = None
-    if "QX_WINEPREFIX" in os.environ:
-        subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=os.environ["QX_WINEPREFIX"]),
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+    kill_wine_processes()
     if _display is not None:
         _display.stop()
         _display = None
