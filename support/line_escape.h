@@ -1,5 +1,7 @@
 // One text as one line: texts written with backslash, tab, line feed, carriage return
-// and NUL as \\, \t, \n, \r and \0, so that a result is one line and trailing blanks show.
+// and NUL as \\, \t, \n, \r and \0, and every other control byte (C0 and DEL) as \xHH,
+// so that a result is one line, trailing blanks show, and no byte of it can act on a
+// terminal (an escape sequence from a remote peer stays text).
 #pragma once
 
 #include <string>
@@ -7,11 +9,12 @@
 
 namespace qx::text {
 
-// `text` with \ TAB LF CR written as \\ \t \n \r; every other byte as it is.
+// `text` with \ TAB LF CR NUL written as \\ \t \n \r \0, the other bytes 0x01-0x1F and
+// 0x7F as \xHH (two lower-case hex digits); every other byte as it is.
 std::string escape(std::string_view text);
 
 // Reverses escape. Returns false (and leaves `out` unspecified) for a backslash that is
-// last or followed by any other character.
+// last or followed by any other character, and for \x without two hex digits.
 bool unescape(std::string_view text, std::string* out);
 
 }  // namespace qx::text

@@ -20,7 +20,11 @@ def unescape(line):
     data = line.encode("latin-1")
     while i < len(data):
         if data[i] == 0x5C and i + 1 < len(data):
-            out += {ord("n"): b"\n", ord("r"): b"\r", ord("t"): b"\t", ord("\\"): b"\\"}[data[i + 1]]
+            if data[i + 1] == ord("x"):
+                out.append(int(data[i + 2:i + 4], 16))
+                i += 4
+                continue
+            out += {ord("n"): b"\n", ord("r"): b"\r", ord("t"): b"\t", ord("\\"): b"\\", ord("0"): b"\0"}[data[i + 1]]
             i += 2
         else:
             out.append(data[i])

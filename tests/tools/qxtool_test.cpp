@@ -17,19 +17,20 @@ TEST(EscapeTest, RoundTripsEveryByte) {
     std::string all;
     for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
     const std::string escaped = escape(all);
-    EXPECT_EQ(escaped.find('\n'), std::string::npos);
-    EXPECT_EQ(escaped.find('\t'), std::string::npos);
-    EXPECT_EQ(escaped.find('\r'), std::string::npos);
+    for (char c : escaped) EXPECT_TRUE(c < 0 || (c >= ' ' && c != 0x7F)) << "raw byte " << int{c};
     std::string back;
     ASSERT_TRUE(unescape(escaped, &back));
     EXPECT_EQ(back, all);
     EXPECT_EQ(escape("a\\b\tc \n\r"), "a\\\\b\\tc \\n\\r");
+    EXPECT_EQ(escape("\x1b[2J\x7f\x01~"), "\\x1b[2J\\x7f\\x01~");
 }
 
 TEST(EscapeTest, RejectsUnknownAndDanglingEscapes) {
     std::string out;
     EXPECT_FALSE(unescape("a\\", &out));
-    EXPECT_FALSE(unescape("\\x41", &out));
+    for (const char* bad : {"\\x", "\\x4", "\\xg1", "\\x4 "}) EXPECT_FALSE(unescape(bad, &out)) << bad;
+    EXPECT_TRUE(unescape("\\x1B\\x41", &out));
+    EXPECT_EQ(out, "\x1b" "A");
     EXPECT_TRUE(unescape("a\\0b", &out));
     EXPECT_EQ(out, std::string("a\0b", 3));
     EXPECT_TRUE(unescape("", &out));
