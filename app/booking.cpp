@@ -17,6 +17,25 @@ constexpr std::int16_t kDateField = 5;
 constexpr std::int16_t kTimeField = 6;
 constexpr std::int16_t kCardField = 7;
 constexpr int kMinutesPerHour = 60;
+constexpr std::size_t kJsonCardSize = text::kFieldBufferSize * 6;  // every byte as \u00XX
+
+// `text` as the inside of a JSON string, into `out` (kJsonCardSize bytes).
+const char* json_string_body(const char* text, char* out) {
+    std::size_t n = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        const auto byte = static_cast<unsigned char>(*p);
+        if (byte == '"' || byte == '\\') {
+            out[n++] = '\\';
+            out[n++] = *p;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            n += static_cast<std::size_t>(std::snprintf(out + n, kJsonCardSize - n, "\\u%04x", byte));
+        } else {
+            out[n++] = *p;
+        }
+    }
+    out[n] = '\0';
+    return out;
+}
 
 }  // namespace
 
@@ -42,10 +61,11 @@ char* booking_line(const char* request, char* line) {
 }
 
 char* booking_reply(const char* request, char* reply) {
+    char card[kJsonCardSize];
     std::snprintf(reply, kBookingReplySize,
                   "{\"success\":true,\"error\":\"SALDO\",\"name\":\"Hi %s again\",\"kumsal\":\"+0:15\","
                   "\"kumsaloms\":\"Balance\"}",
-                  text::field_at(kCardField, request, kSeparator));
+                  json_string_body(text::field_at(kCardField, request, kSeparator), card));
     return reply;
 }
 

@@ -5,6 +5,10 @@
 //
 // Card and function key are held whole (up to the 298 characters a field can have),
 // and the line and reply buffers hold the longest of them, so nothing is cut.
+//
+// The reply is JSON whatever the card holds: in it `"` and `\` are escaped, and control
+// bytes (0x00-0x1F, DEL) are written \uXXXX, so the terminal's parser can read it; a
+// card of digits gives the same bytes as ever. Other bytes go as received.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +16,7 @@
 namespace qx::app {
 
 inline constexpr std::size_t kBookingLineSize = 1024;   // holds the longest log line
-inline constexpr std::size_t kBookingReplySize = 512;   // holds the longest reply
+inline constexpr std::size_t kBookingReplySize = 2048;  // holds the longest reply, escaped
 
 // Writes the log line "Card: %s at %s on %s (Fkey: %s)\r\n" of `request` into `line`
 // (kBookingLineSize bytes) and returns it. The date follows QX_ENGDATE (date_text).

@@ -91,5 +91,30 @@ TEST(BookingReplyTest, Text) {
                  "\"kumsaloms\":\"Balance\"}");
 }
 
+TEST(BookingReplyTest, CardIsEscapedAsJsonRequires) {
+    const struct {
+        const char* card;
+        const char* name;
+    } cases[] = {
+        {"a\"b", "a\\\"b"},
+        {"a\\b", "a\\\\b"},
+        {"\x01\t\x1b\x7f", "\\u0001\\u0009\\u001b\\u007f"},
+        {"\xc3\xa9", "\xc3\xa9"},
+    };
+    char reply[kBookingReplySize];
+    for (const auto& c : cases) {
+        const std::string request = std::string("regi,1,2,F1,240115,830,") + c.card;
+        EXPECT_EQ(std::string(booking_reply(request.c_str(), reply)),
+                  std::string("{\"success\":true,\"error\":\"SALDO\",\"name\":\"Hi ") + c.name +
+                      " again\",\"kumsal\":\"+0:15\",\"kumsaloms\":\"Balance\"}")
+            << c.card;
+    }
+    // The longest card, every byte escaped, still ends the reply whole.
+    const std::string request = "regi,1,2,F1,240115,830," + std::string(298, '\x01');
+    const std::string whole = booking_reply(request.c_str(), reply);
+    EXPECT_EQ(whole.size(), std::string("{\"success\":true,\"error\":\"SALDO\",\"name\":\"Hi  again\",\"kumsal\":\"+0:15\","
+                                        "\"kumsaloms\":\"Balance\"}").size() + 298 * 6);
+}
+
 }  // namespace
 }  // namespace qx::app
