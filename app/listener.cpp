@@ -1,6 +1,7 @@
 // Listener start and stop, and the accept and close events.
 #include "app/listener.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "app/event_log.h"
@@ -12,8 +13,18 @@ namespace {
 constexpr int kBacklog = 1;
 
 platform::Socket terminal = platform::kInvalidSocket;  // listener, then newest connection
+bool connected = false;                               // terminal is an open connection
 
 void add_fixed_entry(const char* text) { log_add_entry(text, static_cast<long>(std::strlen(text))); }
+
+// True when `s` is the open terminal connection, so that its events may act.
+bool is_terminal(platform::Socket s) { return connected && s == terminal; }
+
+void close_terminal() {
+    platform::shutdown_both(terminal);
+    platform::close_socket(terminal);
+    connected = false;
+}
 
 // Reports a failed start step and closes the window, which ends the run.
 bool fail_start(platform::WindowHandle window, const char* text, const char* caption, bool error_icon) {
@@ -45,34 +56,49 @@ bool listener_start(platform::WindowHandle window) {
 }
 
 void on_socket_event(std::uintptr_t wparam, std::intptr_t lparam) {
+    const auto named = static_cast<platform::Socket>(wparam);
     switch (static_cast<long>(lparam & 0xFFFF)) {
-        case platform::kFdAccept: on_accept(static_cast<platform::Socket>(wparam)); break;
-        case platform::kFdClose: on_close(); break;
-        case platform::kFdRead: on_read(); break;
+        case platform::kFdAccept: on_accept(named); break;
+        case platform::kFdClose:
+            if (is_terminal(named)) on_close();
+            break;
+        case platform::kFdRead:
+            if (is_terminal(named)) on_read();
+            break;
         default: break;
     }
 }
 
 void on_accept(platform::Socket listener) {
-    terminal = platform::accept_socket(listener);
-    if (terminal == platform::kInvalidSocket) {
-        platform::net_cleanup();
+    const platform::Socket accepted = platform::accept_socket(listener);
+    if (accepted == platform::kInvalidSocket) {
+        const int error = platform::last_socket_error();
+        // A connection that went away while it waited leaves nothing to accept.
+        if (error == platform::kErrWouldBlock) return;
+        char entry[64];
+        std::snprintf(entry, sizeof entry, "Accept failed! Error code: %d", error);
+        add_fixed_entry(entry);
         return;
     }
+    if (connected) close_terminal();
+    terminal = accepted;
+    connected = true;
     add_fixed_entry("Nexolt connected!");
 }
 
 void on_close() {
     add_fixed_entry("Nexolt closed connection!");
     platform::close_socket(terminal);
+    connected = false;
 }
 
 void listener_stop() {
-    platform::shutdown_both(terminal);
-    platform::close_socket(terminal);
+    if (connected) close_terminal();
     platform::net_cleanup();
 }
 
 platform::Socket terminal_socket() { return terminal; }
+
+bool terminal_connected() { return connected; }
 
 }  // namespace qx::app

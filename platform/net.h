@@ -23,11 +23,13 @@ inline constexpr long kFdAccept = 0x08;
 inline constexpr long kFdClose = 0x20;
 
 // Error codes, with their Windows Sockets values.
+inline constexpr int kErrTooManySockets = 10024;
 inline constexpr int kErrWouldBlock = 10035;
 inline constexpr int kErrNotSocket = 10038;
 inline constexpr int kErrAddressInUse = 10048;
 inline constexpr int kErrConnectionAborted = 10053;
 inline constexpr int kErrConnectionReset = 10054;
+inline constexpr int kErrNoBuffers = 10055;
 inline constexpr int kErrNotInitialised = 10093;
 
 // Starts the socket layer, asking for version 2.2. Returns 0 on success.
@@ -51,7 +53,10 @@ int async_select(Socket s, WindowHandle window, unsigned message, long mask);
 int listen_socket(Socket s, int backlog);
 
 // Accepts a pending connection on `s`: the new socket, or kInvalidSocket (none pending:
-// kErrWouldBlock). Re-enables the accept event of `s`.
+// kErrWouldBlock; out of descriptors: kErrTooManySockets). Re-enables the accept event
+// of `s`. On POSIX a connection that cannot be accepted for want of descriptors is taken
+// and closed at once (with a descriptor kept in reserve for it), so that it does not stay
+// pending and raise the accept event again and again.
 Socket accept_socket(Socket s);
 
 // Receives up to `length` bytes: the count, 0 at the end of the stream, or kSocketError.
@@ -65,7 +70,10 @@ int send_bytes(Socket s, const char* data, int length);
 // Shuts both directions of `s` down.
 int shutdown_both(Socket s);
 
-// Closes `s`: no further message is posted for it (messages already queued still come).
+// Closes `s`: no further message is posted for it. On POSIX its messages still queued
+// are dropped too. On Windows they may still come: the caller ignores events of sockets
+// it has closed, and as posted messages come in order, such an event is always handled
+// before any later accept whose new socket could reuse the handle.
 int close_socket(Socket s);
 
 // The local port `s` is bound to (after bind_any with port 0, the one the system chose),

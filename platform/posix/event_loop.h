@@ -19,6 +19,9 @@ void post_message(WindowHandle window, unsigned message, std::uintptr_t wparam, 
 // Drops every queued socket message.
 void drop_socket_messages();
 
+// Drops the queued socket messages that name `socket`.
+void drop_socket_messages_of(std::uintptr_t socket);
+
 // Appends the descriptors the socket module waits on to `fds`.
 void net_add_poll_fds(std::vector<pollfd>& fds);
 

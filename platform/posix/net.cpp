@@ -35,6 +35,8 @@ struct SocketState {
 };
 
 bool started = false;                   // between net_startup and net_cleanup
+int spare_fd = -1;                      // held in reserve to take and drop a connection
+                                        // that cannot be accepted for want of descriptors
 std::map<int, SocketState> sockets;     // by descriptor: the sockets this layer holds
 thread_local int last_error = 0;        // reason of the last failure
 
@@ -50,6 +52,10 @@ int translate(int error) {
         case EPIPE: return kErrConnectionReset;
         case ECONNABORTED: return kErrConnectionAborted;
         case EADDRINUSE: return kErrAddressInUse;
+        case EMFILE:
+        case ENFILE: return kErrTooManySockets;
+        case ENOBUFS:
+        case ENOMEM: return kErrNoBuffers;
         case EACCES: return 10013;
         case EINVAL: return 10022;
         default: return kErrNotSocket;
@@ -138,6 +144,7 @@ void net_handle_poll(const pollfd* fds, std::size_t count) {
 
 int net_startup() {
     started = true;
+    if (spare_fd < 0) spare_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     return 0;
 }
 
@@ -145,6 +152,8 @@ int net_cleanup() {
     if (!started) return fail(kErrNotInitialised);
     for (const auto& entry : sockets) ::close(entry.first);
     sockets.clear();
+    if (spare_fd >= 0) ::close(spare_fd);
+    spare_fd = -1;
     started = false;
     posix::drop_socket_messages();
     return 0;
@@ -195,6 +204,17 @@ int listen_socket(Socket s, int backlog) {
     return 0;
 }
 
+// Takes the connection pending on `listener` and closes it at once, with the descriptor
+// held in reserve: the connection is refused instead of waiting for a descriptor while
+// its accept event fires again and again.
+void drop_pending_connection(int listener) {
+    if (spare_fd < 0) return;
+    ::close(spare_fd);
+    const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) ::close(fd);
+    spare_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
 Socket accept_socket(Socket s) {
     SocketState* listener = find(s);
     if (listener == nullptr) return kInvalidSocket;
@@ -204,9 +224,12 @@ Socket accept_socket(Socket s) {
         fd = ::accept4(static_cast<int>(s), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
+        const int error = errno;
+        if (error == EMFILE || error == ENFILE) drop_pending_connection(static_cast<int>(s));
         // Errors of connections that died while pending count as "nothing pending".
-        return fail(errno == EBADF || errno == ENOTSOCK || errno == EINVAL ? translate(errno) : kErrWouldBlock),
-               kInvalidSocket;
+        const bool real = error == EBADF || error == ENOTSOCK || error == EINVAL || error == EMFILE ||
+                          error == ENFILE || error == ENOBUFS || error == ENOMEM;
+        return fail(real ? translate(error) : kErrWouldBlock), kInvalidSocket;
     }
     SocketState accepted;
     accepted.window = listener->window;
@@ -245,6 +268,9 @@ int close_socket(Socket s) {
     if (find(s) == nullptr) return kSocketError;
     sockets.erase(static_cast<int>(s));
     ::close(static_cast<int>(s));
+    // The next accept may get the same descriptor number: no queued event of this
+    // socket may then be taken for one of the new connection.
+    posix::drop_socket_messages_of(s);
     return 0;
 }
 
