@@ -1,6 +1,9 @@
 // The window system on POSIX: the terminal is the main window. On a terminal the title
 // and the whole log box are redrawn in place at every change; otherwise (a pipe, a
-// service) each new log entry is written as one line and flushed. Message boxes go to
+// service) each new log entry is written as one line. Either way the output is queued
+// and written without waiting (console_output.h), and every control byte of the log's
+// text is escaped (\r, \x1b ...) but the CR LF that ends a line on screen: a remote
+// peer can neither move the operator's cursor nor forge a log line. Message boxes go to
 // standard error as "Caption: text". SIGINT and SIGTERM close the main window as a user
 // closing it would. The message queue and the poll-based loop live here.
 #include "platform/window.h"
@@ -15,8 +18,10 @@
 #include <cstring>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/posix/console_output.h"
 #include "platform/posix/event_loop.h"
 #include "support/line_escape.h"
 
@@ -67,33 +72,45 @@ void install_signal_handlers() {
     ::signal(SIGPIPE, SIG_IGN);
 }
 
+constexpr int kFinalOutputWaitMs = 2000;  // for the output still queued at the end
+
+// The log text for a terminal: CR LF pairs stay line breaks, every other control byte
+// is escaped.
+std::string screen_text(const char* text) {
+    std::string out;
+    const std::string_view all(text);
+    std::size_t start = 0;
+    for (std::size_t end; (end = all.find("\r\n", start)) != std::string_view::npos; start = end + 2) {
+        out += text::escape(all.substr(start, end - start)) + "\r\n";
+    }
+    return out + text::escape(all.substr(start));
+}
+
 void redraw_terminal(const Window& box, const char* text) {
     const std::string& title = box.parent != nullptr ? box.parent->title : std::string();
-    std::string screen = "\x1b[H\x1b[2J" + title + "\r\n" + std::string(title.size(), '=') + "\r\n";
-    screen += text;
-    std::fwrite(screen.data(), 1, screen.size(), stdout);
-    std::fflush(stdout);
+    posix::output_screen("\x1b[H\x1b[2J" + title + "\r\n" + std::string(title.size(), '=') + "\r\n" +
+                         screen_text(text));
 }
 
 // One log entry as one line: its own CR LF dropped, other control bytes escaped.
 void print_entry(const char* appended) {
     std::string entry = appended != nullptr ? appended : "";
     if (entry.size() >= 2 && entry.compare(entry.size() - 2, 2, "\r\n") == 0) entry.resize(entry.size() - 2);
-    const std::string line = text::escape(entry) + "\n";
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fflush(stdout);
+    posix::output_line(text::escape(entry) + "\n");
 }
 
 // Waits for file-descriptor events (or not at all when `block` is false) and turns them
-// into messages.
+// into messages; writes queued output as standard output takes it.
 void wait_for_events(bool block) {
     std::vector<pollfd> fds;
     fds.push_back({signal_pipe[0], POLLIN, 0});
+    fds.push_back(posix::output_poll_fd());
     posix::net_add_poll_fds(fds);
     int ready;
     do {
-        ready = ::poll(fds.data(), fds.size(), block ? -1 : 0);
+        ready = ::poll(fds.data(), fds.size(), block ? posix::output_timeout_ms() : 0);
     } while (ready < 0 && errno == EINTR && !block);
+    posix::output_handle(ready > 0 ? fds[1].revents : 0);
     if (ready <= 0) return;  // interrupted: the signal pipe tells on the next round
     if ((fds[0].revents & POLLIN) != 0) {
         char drain[16];
@@ -101,7 +118,7 @@ void wait_for_events(bool block) {
         }
         if (main_window != nullptr) posix::post_message(main_window, kWmClose, 0, 0, false);
     }
-    posix::net_handle_poll(fds.data() + 1, fds.size() - 1);
+    posix::net_handle_poll(fds.data() + 2, fds.size() - 2);
 }
 
 }  // namespace
@@ -115,6 +132,10 @@ void post_message(WindowHandle window, unsigned message, std::uintptr_t wparam, 
 
 void drop_socket_messages() {
     std::erase_if(queue, [](const QueuedMessage& m) { return m.from_socket; });
+}
+
+void drop_socket_messages_of(std::uintptr_t socket) {
+    std::erase_if(queue, [socket](const QueuedMessage& m) { return m.from_socket && m.wparam == socket; });
 }
 
 }  // namespace posix
@@ -133,6 +154,7 @@ WindowHandle create_main_window(const char* class_name, const char* title, unsig
     for (const WindowClass& c : classes) {
         if (c.name == class_name) {
             install_signal_handlers();
+            posix::output_start();
             main_window = new Window{c.procedure, title, nullptr, false};
             c.procedure(main_window, kWmCreate, 0, 0);
             return main_window;
@@ -182,7 +204,10 @@ int run_message_loop() {
         if (queue.empty()) continue;
         const QueuedMessage m = queue.front();
         queue.pop_front();
-        if (m.quit) return m.exit_code;
+        if (m.quit) {
+            posix::output_finish(kFinalOutputWaitMs);
+            return m.exit_code;
+        }
         if (m.window != nullptr && !m.window->destroyed) send_message(m.window, m.message, m.wparam, m.lparam);
     }
 }

@@ -85,6 +85,16 @@ class TerminalView(unittest.TestCase):
         receive_exactly(conn, 37)
         self.assertEqual(self.stop(), 0)
 
+    def test_control_bytes_of_a_request_show_escaped(self):
+        self.wait_for_screen(b"Waiting for Nexolt to connect...")
+        conn = connect()
+        self.addCleanup(conn.close)
+        conn.sendall(b"\x1b[2J\x1b]0;owned\x07forged\rline\nA\x7f\r\nB")
+        screen = self.wait_for_screen(b"\\x1b[2J\\x1b]0;owned\\x07forged\\rline\\nA\\x7f\nB")
+        after_clear = self.output[self.output.rfind(CLEAR) + len(CLEAR):]
+        # Only the redraw's own clear and the CR LF line ends reach the terminal.
+        self.assertEqual([b for b in after_clear if b < 0x20 and b not in b"\r\n" or b == 0x7F], [], screen)
+
 
 if __name__ == "__main__":
     run_main(globals(), ["SERVER_COMMAND"])

@@ -1,0 +1,52 @@
+// Standard output of the terminal window, written so that it never stops the message
+// loop: a stalled reader, a closed pipe or a full disk costs log output, never service.
+// Owns the queue of output not yet written and standard output's file flags.
+//
+// Output is queued as records (a log line, or on a terminal a whole screen) and written
+// as standard output takes it, without waiting (the loop polls for room). A record is
+// written whole before the next one starts, so a line is never cut or joined with the
+// next, not even across a full disk. Bounds and failures:
+//  - at most kOutputQueueLimit bytes wait; a line that does not fit is dropped and
+//    counted, and once lines fit again the count is written as one line of its own,
+//    "(N log entries lost)", where they would have been;
+//  - a screen replaces a queued screen that is not being written yet (only the newest
+//    screen matters), so screens are never lost;
+//  - a write error (closed pipe, full disk, I/O error) is reported once on standard
+//    error with its reason; writing is tried again every kOutputRetryMs, and a write
+//    that works again ends the failure (a later one is reported again).
+#pragma once
+
+#include <poll.h>
+
+#include <cstddef>
+#include <string>
+
+namespace qx::platform::posix {
+
+inline constexpr std::size_t kOutputQueueLimit = std::size_t{1} << 20;  // bytes waiting at most
+inline constexpr int kOutputRetryMs = 1000;  // between tries after a write error
+
+// Makes standard output non-blocking; its flags are restored when the process exits.
+void output_start();
+
+// Queues `line` (which ends in "\n"), or counts it as lost when the queue is full.
+void output_line(std::string line);
+
+// Queues `screen`, in place of a queued screen that is not being written yet.
+void output_screen(std::string screen);
+
+// The poll entry for standard output: descriptor -1 when there is nothing to wait for.
+pollfd output_poll_fd();
+
+// How long the loop may wait for events: -1 (no limit), or the time to the next try
+// after a write error.
+int output_timeout_ms();
+
+// Writes what standard output takes now; `revents` are its poll results (0 after a
+// timeout). Call once per turn of the loop.
+void output_handle(short revents);
+
+// At the end of the run: writes what is left, waiting at most `max_wait_ms` in all.
+void output_finish(int max_wait_ms);
+
+}  // namespace qx::platform::posix
