@@ -55,6 +55,7 @@ class Server:
         self.reading = threading.Event()
         self.reading.set()
         self.lines = 0
+        self.empty_entries = 0  # failed receives: a client reset before its data was read
         self.lost_notices = []
         threading.Thread(target=self._read, daemon=True).start()
 
@@ -62,6 +63,7 @@ class Server:
         for line in self.process.stdout:
             self.reading.wait()
             self.lines += 1
+            self.empty_entries += line == b"\n"
             if line.rstrip().endswith(b"log entries lost)"):
                 self.lost_notices.append(line.rstrip().decode("latin-1"))
 
@@ -260,6 +262,8 @@ def main():
             failures.append("the server ended during the soak (status %d)" % server.process.returncode)
     finally:
         status = server.stop()
+    print("log: %d lines, %d empty entries (receives that failed after a reset)" % (
+        server.lines, server.empty_entries))
     if server.lost_notices:
         print("log output while stalled: %s" % "; ".join(server.lost_notices))
     if status != 0:
