@@ -39,6 +39,14 @@ std::int64_t file_seek(int handle, std::int64_t offset);
 // Reads up to `count` bytes: the number read (0 at the end), or -1.
 long file_read(int handle, void* buffer, std::size_t count);
 
+inline constexpr long kReadAtBadOffset = -2;  // file_read_at: the offset cannot be reached
+
+// Reads up to `count` bytes at byte `offset`: the number read (0 at the end), -1 when the
+// read fails, or kReadAtBadOffset when the offset cannot be reached. On POSIX one
+// positioned read that leaves the file position alone; on Windows a seek and a read,
+// which leave the position after the bytes read.
+long file_read_at(int handle, std::int64_t offset, void* buffer, std::size_t count);
+
 int file_close(int handle);
 
 }  // namespace qx::platform

@@ -1,4 +1,4 @@
-// Files on POSIX: open/lseek/read for low-level files, stdio for text streams, with the
+// Files on POSIX: open/lseek/read and pread for low-level files, stdio for text streams, with the
 // Windows text-mode rules applied while reading (CR LF to LF, Ctrl-Z ends the text).
 #include "platform/files.h"
 
@@ -82,6 +82,16 @@ long file_read(int handle, void* buffer, std::size_t count) {
     do {
         n = ::read(handle, buffer, count);
     } while (n < 0 && errno == EINTR);
+    return static_cast<long>(n);
+}
+
+long file_read_at(int handle, std::int64_t offset, void* buffer, std::size_t count) {
+    if (offset < 0) return kReadAtBadOffset;
+    ssize_t n;
+    do {
+        n = ::pread(handle, buffer, count, static_cast<off_t>(offset));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 && (errno == ESPIPE || errno == EINVAL || errno == EOVERFLOW)) return kReadAtBadOffset;
     return static_cast<long>(n);
 }
 

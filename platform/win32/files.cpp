@@ -57,6 +57,11 @@ long file_read(int handle, void* buffer, std::size_t count) {
     return _read(handle, buffer, static_cast<unsigned int>(count < kMaxRead ? count : kMaxRead));
 }
 
+long file_read_at(int handle, std::int64_t offset, void* buffer, std::size_t count) {
+    if (file_seek(handle, offset) != offset) return kReadAtBadOffset;
+    return file_read(handle, buffer, count);
+}
+
 int file_close(int handle) { return _close(handle); }
 
 }  // namespace qx::platform
