@@ -1,7 +1,10 @@
 // The configuration-variable lookup and its 35 remembered slots.
 #include "support/config.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <cstring>
 #include <string>
 
@@ -26,10 +29,35 @@ struct Slot {
 };
 
 Slot slots[kCachedCount];  // one per cached name, in table order
+unsigned generation = 0;   // counts forget_config_vars calls
+
+// The remembered names by hash: the visibility rules look several names up for every
+// record, and a search through the 35 names cost more than the rest of the rule. A name
+// is hashed once and then compared with at most the few names in its chain.
+constexpr std::size_t kHashSize = 128;  // a power of two, well above kCachedCount
+std::int8_t hash_slots[kHashSize];       // index into kCachedNames, -1: empty
+bool hash_made = false;
+
+std::size_t hash_of(const char* name) {
+    std::uint32_t h = 2166136261u;  // FNV-1a
+    for (const char* p = name; *p != '\0'; ++p) h = (h ^ static_cast<unsigned char>(*p)) * 16777619u;
+    return h & (kHashSize - 1);
+}
+
+void make_hash() {
+    std::fill(std::begin(hash_slots), std::end(hash_slots), std::int8_t{-1});
+    for (int i = 0; i < kCachedCount; ++i) {
+        std::size_t at = hash_of(kCachedNames[i]);
+        while (hash_slots[at] >= 0) at = (at + 1) & (kHashSize - 1);
+        hash_slots[at] = static_cast<std::int8_t>(i);
+    }
+    hash_made = true;
+}
 
 int cached_index(const char* name) {
-    for (int i = 0; i < kCachedCount; ++i) {
-        if (std::strcmp(name, kCachedNames[i]) == 0) return i;
+    if (!hash_made) make_hash();
+    for (std::size_t at = hash_of(name); hash_slots[at] >= 0; at = (at + 1) & (kHashSize - 1)) {
+        if (std::strcmp(name, kCachedNames[hash_slots[at]]) == 0) return hash_slots[at];
     }
     return -1;
 }
@@ -38,19 +66,24 @@ int cached_index(const char* name) {
 
 const char* get_config_var(const char* name) {
     if (name == nullptr) return "";
-    const int index = cached_index(name);
-    if (index < 0) {
-        const char* value = std::getenv(name);
+    return get_config_var_in(cached_index(name), name);
+}
+
+const char* get_config_var_in(int slot, const char* name) {
+    if (slot < 0 || slot >= kCachedCount) {
+        const char* value = name != nullptr ? std::getenv(name) : nullptr;
         return value != nullptr ? value : "";
     }
-    Slot& slot = slots[index];
-    if (!slot.looked_up) {
-        const char* value = std::getenv(name);
-        slot.value = value != nullptr ? value : "";
-        slot.looked_up = true;
+    Slot& remembered = slots[slot];
+    if (!remembered.looked_up) {
+        const char* value = std::getenv(kCachedNames[slot]);
+        remembered.value = value != nullptr ? value : "";
+        remembered.looked_up = true;
     }
-    return slot.value.c_str();
+    return remembered.value.c_str();
 }
+
+int config_slot(const char* name) { return name != nullptr ? cached_index(name) : -1; }
 
 bool is_config_var_set(const char* name) { return get_config_var(name)[0] != '\0'; }
 
@@ -58,6 +91,9 @@ bool is_cached_config_var(const char* name) { return name != nullptr && cached_i
 
 void forget_config_vars() {
     for (Slot& slot : slots) slot = Slot{};
+    ++generation;
 }
+
+unsigned config_generation() { return generation; }
 
 }  // namespace qx::config

@@ -17,8 +17,19 @@ bool is_config_var_set(const char* name);
 // True when `name` is one of the cached names (compared byte for byte).
 bool is_cached_config_var(const char* name);
 
+// The remembered slot of `name`: from 0 to 34, or -1 when it is not a cached name.
+int config_slot(const char* name);
+
+// get_config_var(name) for a `name` whose config_slot is `slot`, without looking the
+// name up again: for callers that ask for the same names for every record.
+const char* get_config_var_in(int slot, const char* name);
+
 // Forgets every remembered value, as at the start of a run. For tests, which run many
 // cases in one process.
 void forget_config_vars();
+
+// A number that changes whenever forget_config_vars runs: a remembered value a caller
+// keeps is valid while this number stays the same.
+unsigned config_generation();
 
 }  // namespace qx::config

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <string>
 
 #include "support/text.h"
@@ -22,14 +23,17 @@ class Fields {
         if (position >= length_) return "";
         const char* field = record_ + position;
         if (std::memchr(field, '\0', length_ - position) != nullptr) return field;
-        return spilled_.emplace_back(field, length_ - position).c_str();  // no terminator in the record
+        // No terminator in the record. Made only then: a deque allocates as it is made, and
+        // a Fields is made for every record judged.
+        if (!spilled_) spilled_ = std::make_unique<std::deque<std::string>>();
+        return spilled_->emplace_back(field, length_ - position).c_str();
     }
     long number(std::size_t position) const { return text::read_int(at(position)); }
 
   private:
     const char* record_;
     std::size_t length_;
-    mutable std::deque<std::string> spilled_;  // copies of unterminated fields
+    mutable std::unique_ptr<std::deque<std::string>> spilled_;  // copies of unterminated fields
 };
 
 }  // namespace qx::visibility

@@ -4,53 +4,79 @@
 #include <cstring>
 #include <string>
 
-#include "support/config.h"
 #include "support/record.h"
 #include "support/text.h"
 #include "visibility/fields.h"
 #include "visibility/lists.h"
+#include "visibility/rule_vars.h"
 #include "visibility/personnel_filter.h"
 
 namespace qx::records {
 namespace {
 
-bool named(const char* name, const char* literal) { return std::strncmp(name, literal, std::strlen(literal)) == 0; }
+using visibility::RuleVar;
 
-const char* var(const char* name) { return config::get_config_var(name); }
-bool is_set(const char* name) { return config::is_config_var_set(name); }
+// The files with rules of their own, chosen by the beginning of the name (none of these
+// names begins another).
+enum class FilteredFile { None, Persons, Clocks, AccessGroups, ShiftGroups, Departments, Workplaces, Teams };
+
+FilteredFile filtered_file(const char* name) {
+    static constexpr struct {
+        const char* prefix;
+        FilteredFile file;
+    } kFiles[] = {{"vst/pers.172", FilteredFile::Persons},     {"vst/klok.166", FilteredFile::Clocks},
+                  {"vst/accgrp.bes", FilteredFile::AccessGroups}, {"vst/shftgrp.161", FilteredFile::ShiftGroups},
+                  {"vst/afd.166", FilteredFile::Departments},  {"vst/wplek.166", FilteredFile::Workplaces},
+                  {"vst/team.bes", FilteredFile::Teams}};
+    if (std::strncmp(name, "vst/", 4) != 0) return FilteredFile::None;
+    for (const auto& candidate : kFiles) {
+        if (std::strncmp(name, candidate.prefix, std::strlen(candidate.prefix)) == 0) return candidate.file;
+    }
+    return FilteredFile::None;
+}
+
+const char* var(RuleVar variable) { return visibility::rule_var(variable); }
+bool is_set(RuleVar variable) { return visibility::rule_var_set(variable); }
 
 // The clock group test: QX_KLKGROUP's number is one of the four groups at `positions`.
 bool in_clock_group(const visibility::Fields& f, const std::size_t (&positions)[4]) {
-    const long group = text::read_int(var("QX_KLKGROUP"));
+    const long group = text::read_int(var(RuleVar::Klkgroup));
     for (std::size_t position : positions) {
         if (text::read_int(f.at(position)) == group) return true;
     }
     return false;
 }
 
-bool listed(const char* variable, const char* value) { return visibility::in_list(var(variable), value) >= 0; }
+bool listed(RuleVar variable, const char* value) { return visibility::in_list(var(variable), value) >= 0; }
 
 }  // namespace
 
 int visibility_checks(const char* name, char* record, std::size_t length) {
     static constexpr std::size_t kClockGroups[4] = {124, 127, 130, 133};
     static constexpr std::size_t kAccessGroups[4] = {61, 64, 67, 70};
+    const FilteredFile file = filtered_file(name);
+    if (file == FilteredFile::None) return kReadOk;
+    visibility::rule_vars_begin_record();
     const visibility::Fields f(record, length);
-    if (named(name, "vst/pers.172") && visibility::personnel_filter(record, length) < 0) return kEmptyOrHidden;
-    if (named(name, "vst/klok.166") && is_set("QX_KLKGROUP") && !in_clock_group(f, kClockGroups)) return kEmptyOrHidden;
-    if (named(name, "vst/accgrp.bes") && is_set("QX_KLKGROUP") && !in_clock_group(f, kAccessGroups)) {
-        return kEmptyOrHidden;
+    switch (file) {
+        case FilteredFile::Persons: return visibility::personnel_filter(record, length) < 0 ? kEmptyOrHidden : kReadOk;
+        case FilteredFile::Clocks:
+            return is_set(RuleVar::Klkgroup) && !in_clock_group(f, kClockGroups) ? kEmptyOrHidden : kReadOk;
+        case FilteredFile::AccessGroups:
+            return is_set(RuleVar::Klkgroup) && !in_clock_group(f, kAccessGroups) ? kEmptyOrHidden : kReadOk;
+        case FilteredFile::ShiftGroups:
+            return is_set(RuleVar::Wplek) && text::is_blank(f.at(70)) == 0 && !listed(RuleVar::Wplek, f.at(70))
+                       ? kEmptyOrHidden
+                       : kReadOk;
+        case FilteredFile::Departments:
+            if (is_set(RuleVar::Afd) && !listed(RuleVar::Afd, f.at(5))) return kEmptyOrHidden;
+            return is_set(RuleVar::Abrkreis) && !listed(RuleVar::Abrkreis, f.at(79)) ? kEmptyOrHidden : kReadOk;
+        case FilteredFile::Workplaces:
+            return is_set(RuleVar::Pee) && !listed(RuleVar::Pee, f.at(5)) ? kEmptyOrHidden : kReadOk;
+        case FilteredFile::Teams:
+            return is_set(RuleVar::Team) && !listed(RuleVar::Team, f.at(5)) ? kEmptyOrHidden : kReadOk;
+        case FilteredFile::None: break;
     }
-    if (named(name, "vst/shftgrp.161") && is_set("QX_WPLEK") && text::is_blank(f.at(70)) == 0 &&
-        !listed("QX_WPLEK", f.at(70))) {
-        return kEmptyOrHidden;
-    }
-    if (named(name, "vst/afd.166")) {
-        if (is_set("QX_AFD") && !listed("QX_AFD", f.at(5))) return kEmptyOrHidden;
-        if (is_set("QX_ABRKREIS") && !listed("QX_ABRKREIS", f.at(79))) return kEmptyOrHidden;
-    }
-    if (named(name, "vst/wplek.166") && is_set("QX_PEE") && !listed("QX_PEE", f.at(5))) return kEmptyOrHidden;
-    if (named(name, "vst/team.bes") && is_set("QX_TEAM") && !listed("QX_TEAM", f.at(5))) return kEmptyOrHidden;
     return kReadOk;
 }
 

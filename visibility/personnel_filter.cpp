@@ -6,7 +6,6 @@
 #include <string>
 
 #include "platform/files.h"
-#include "support/config.h"
 #include "support/install_dirs.h"
 #include "support/language_names.h"
 #include "support/path_search.h"
@@ -14,6 +13,7 @@
 #include "support/text.h"
 #include "visibility/fields.h"
 #include "visibility/lists.h"
+#include "visibility/rule_vars.h"
 
 namespace qx::visibility {
 namespace {
@@ -39,8 +39,8 @@ bool bitmap_made = false;                  // made at the first use of QX_PLIST
 std::int16_t loaded_list = 0;             // the list in the bitmap, 0: none
 char oumfil[kOumfilLength];               // the organisational-unit flag record last read
 
-const char* var(const char* name) { return config::get_config_var(name); }
-bool is_set(const char* name) { return config::is_config_var_set(name); }
+const char* var(RuleVar variable) { return rule_var(variable); }
+bool is_set(RuleVar variable) { return rule_var_set(variable); }
 
 long aantpers() { return text::leading_number(lang::syspar_record() + kAantpersAt, kAantpersWidth); }
 
@@ -53,7 +53,7 @@ bool installation_is(const char* code) {
 
 // The person list test of the filter: 1 on the list, -4 not, 0 when no list is in force.
 int person_list_result(long person) {
-    const char* plist = var("QX_PLIST");
+    const char* plist = var(RuleVar::Plist);
     if (plist[0] == '\0') return 0;
     const long number = text::read_int(plist);
     if (number <= 0) return 0;
@@ -70,19 +70,19 @@ int person_list_result(long person) {
 
 // The organisational-unit criterion: the unit is listed and its flag is set.
 bool orgunit_criterion(const Fields& f, const char* record, std::size_t length) {
-    const char* units = var("QX_ORGUN");
+    const char* units = var(RuleVar::Orgun);
     if (in_list(units, f.at(kOrgunkod)) != kInList) return false;
     return orgunit_flag(record, length, static_cast<std::int16_t>(first_in_list(units, f.at(kOrgunkod)))) == 1;
 }
 
 bool below_date_limit(const Fields& f) {
-    const long limit = text::read_int(var("QX_DATP"));
+    const long limit = text::read_int(var(RuleVar::Datp));
     return limit > 0 && f.number(kEdatp) < limit;
 }
 
 int final_checks(const Fields& f, int admitted) {
     if (below_date_limit(f)) return kNotInList;
-    if (is_set("QX_CUSTOMFLAG") && installation_is(kZurInstallation) && f.number(kMaKreis) == kCustomFlagCircle) {
+    if (is_set(RuleVar::Customflag) && installation_is(kZurInstallation) && f.number(kMaKreis) == kCustomFlagCircle) {
         return kNotInList;
     }
     return admitted;
@@ -90,21 +90,21 @@ int final_checks(const Fields& f, int admitted) {
 
 // The list criteria both modes share, by variable and field, in the order of AND mode.
 struct ListCriterion {
-    const char* variable;
+    RuleVar variable;  // QX_ORGUN: the organisational unit, with its flag
     std::size_t field;
 };
 constexpr ListCriterion kAndCriteria[] = {
-    {"QX_UITZ", kUitzend}, {"QX_AFD", kAfdkod}, {"QX_SALNUM", kSalnum}, {nullptr, kOrgunkod},
-    {"QX_WPLEK", kWplekkod}, {"QX_FUN", kFunktie}, {"QX_TEAM", kTeamkod}, {"QX_PERS_TB", kPersTb},
-    {"QX_MA_GRP", kMaGrp}, {"QX_MA_KREIS", kMaKreis}, {"QX_ORGBADNUM", kOrgbadnum},
-    {"QX_PERS_BEREICH", kPersBereich}, {"QX_ABRKREIS", kAbrkreis}};
+    {RuleVar::Uitz, kUitzend}, {RuleVar::Afd, kAfdkod}, {RuleVar::Salnum, kSalnum}, {RuleVar::Orgun, kOrgunkod},
+    {RuleVar::Wplek, kWplekkod}, {RuleVar::Fun, kFunktie}, {RuleVar::Team, kTeamkod}, {RuleVar::PersTb, kPersTb},
+    {RuleVar::MaGrp, kMaGrp}, {RuleVar::MaKreis, kMaKreis}, {RuleVar::Orgbadnum, kOrgbadnum},
+    {RuleVar::PersBereich, kPersBereich}, {RuleVar::Abrkreis, kAbrkreis}};
 
 int and_mode(const Fields& f, const char* record, std::size_t length) {
     int admitted = 1;
     for (const ListCriterion& c : kAndCriteria) {
-        if (c.variable == nullptr) {  // the organisational unit, with its flag
+        if (c.variable == RuleVar::Orgun) {
             std::memset(oumfil, 0, sizeof oumfil);
-            if (is_set("QX_ORGUN") && !orgunit_criterion(f, record, length)) admitted = kNotInList;
+            if (is_set(RuleVar::Orgun) && !orgunit_criterion(f, record, length)) admitted = kNotInList;
         } else if (is_set(c.variable) && in_list(var(c.variable), f.at(c.field)) != kInList) {
             admitted = kNotInList;
         }
@@ -114,7 +114,7 @@ int and_mode(const Fields& f, const char* record, std::size_t length) {
 }
 
 // A list criterion followed, when it matched, by its paired list (QX_AFD with QX_PEE).
-int paired(const Fields& f, const char* first, std::size_t first_field, const char* second,
+int paired(const Fields& f, RuleVar first, std::size_t first_field, RuleVar second,
            std::size_t second_field) {
     int a = in_list(var(first), f.at(first_field));
     if (a == kInList && is_set(second)) a = in_list(var(second), f.at(second_field));
@@ -122,15 +122,15 @@ int paired(const Fields& f, const char* first, std::size_t first_field, const ch
 }
 
 int team_criterion(const Fields& f) {
-    if (!installation_is(kVodInstallation)) return in_list(var("QX_TEAM"), f.at(kTeamkod));
-    if (is_set("QX_TEAM")) return in_padded_list(var("QX_TEAM"), f.at(kTeamkod), kTeamWidth);
-    return f.number(kLogin) == text::read_int(var("QX_MA1")) ? kInList : kNotInList;
+    if (!installation_is(kVodInstallation)) return in_list(var(RuleVar::Team), f.at(kTeamkod));
+    if (is_set(RuleVar::Team)) return in_padded_list(var(RuleVar::Team), f.at(kTeamkod), kTeamWidth);
+    return f.number(kLogin) == text::read_int(var(RuleVar::Ma1)) ? kInList : kNotInList;
 }
 
 int login_criterion(const Fields& f) {
     char login[kLoginWidth + 1];
     text::copy_text(login, sizeof login, f.at(kLogin));
-    return in_list(var("QX_MA"), text::trim_right(login));
+    return in_list(var(RuleVar::Ma), text::trim_right(login));
 }
 
 int or_mode(const Fields& f, const char* record, std::size_t length, int a) {
@@ -140,26 +140,26 @@ int or_mode(const Fields& f, const char* record, std::size_t length, int a) {
         if (configured) a = evaluate();
         return a == 1;
     };
-    auto list = [&](const char* variable, std::size_t field) {
+    auto list = [&](RuleVar variable, std::size_t field) {
         return criterion(is_set(variable), [&] { return in_list(var(variable), f.at(field)); });
     };
     const bool vod = installation_is(kVodInstallation);
-    bool admitted = list("QX_UITZ", kUitzend) ||
-                    criterion(is_set("QX_AFD_PP"),
-                              [&] { return paired(f, "QX_AFD_PP", kAfdkod, "QX_PEE_PP", kWplekkod); }) ||
-                    criterion(is_set("QX_AFD"), [&] { return paired(f, "QX_AFD", kAfdkod, "QX_PEE", kWplekkod); }) ||
-                    list("QX_SALNUM", kSalnum);
+    bool admitted = list(RuleVar::Uitz, kUitzend) ||
+                    criterion(is_set(RuleVar::AfdPp),
+                              [&] { return paired(f, RuleVar::AfdPp, kAfdkod, RuleVar::PeePp, kWplekkod); }) ||
+                    criterion(is_set(RuleVar::Afd), [&] { return paired(f, RuleVar::Afd, kAfdkod, RuleVar::Pee, kWplekkod); }) ||
+                    list(RuleVar::Salnum, kSalnum);
     if (!admitted) {
         std::memset(oumfil, 0, sizeof oumfil);  // read anew for every record judged
         admitted =
-            criterion(is_set("QX_ORGUN"),
+            criterion(is_set(RuleVar::Orgun),
                       [&] { return orgunit_criterion(f, record, length) ? kInList : kNotInList; }) ||
-            list("QX_WPLEK", kWplekkod) || list("QX_FUN", kFunktie) ||
-            criterion(is_set("QX_MA"), [&] { return login_criterion(f); }) ||
-            criterion(is_set("QX_TEAM") || (vod && is_set("QX_MA1")), [&] { return team_criterion(f); }) ||
-            list("QX_PERS_TB", kPersTb) || list("QX_MA_GRP", kMaGrp) || list("QX_MA_KREIS", kMaKreis) ||
-            list("QX_ORGBADNUM", kOrgbadnum) || list("QX_PERS_BEREICH", kPersBereich) ||
-            list("QX_ABRKREIS", kAbrkreis);
+            list(RuleVar::Wplek, kWplekkod) || list(RuleVar::Fun, kFunktie) ||
+            criterion(is_set(RuleVar::Ma), [&] { return login_criterion(f); }) ||
+            criterion(is_set(RuleVar::Team) || (vod && is_set(RuleVar::Ma1)), [&] { return team_criterion(f); }) ||
+            list(RuleVar::PersTb, kPersTb) || list(RuleVar::MaGrp, kMaGrp) || list(RuleVar::MaKreis, kMaKreis) ||
+            list(RuleVar::Orgbadnum, kOrgbadnum) || list(RuleVar::PersBereich, kPersBereich) ||
+            list(RuleVar::Abrkreis, kAbrkreis);
     }
     if (!admitted && a < 0) return a;  // something was configured and nothing matched
     return final_checks(f, a);
@@ -168,10 +168,11 @@ int or_mode(const Fields& f, const char* record, std::size_t length, int a) {
 }  // namespace
 
 int personnel_filter(const char* record, std::size_t length) {
+    rule_vars_begin_record();
     const Fields f(record, length);
     const int listed = person_list_result(f.number(kBadnum));
     if (listed == 1) return final_checks(f, 1);
-    if (is_set("QX_AND")) return and_mode(f, record, length);
+    if (is_set(RuleVar::And)) return and_mode(f, record, length);
     return or_mode(f, record, length, listed);
 }
 

@@ -1,0 +1,68 @@
+// The rules' variables, by number.
+#include "visibility/rule_vars.h"
+
+#include <cstddef>
+
+#include "support/config.h"
+
+namespace qx::visibility {
+namespace {
+
+constexpr auto kCount = static_cast<std::size_t>(RuleVar::Count);
+constexpr const char* kNames[kCount] = {
+    "QX_ABRKREIS",
+    "QX_AFD",
+    "QX_AFD_PP",
+    "QX_AND",
+    "QX_CUSTOMFLAG",
+    "QX_DATP",
+    "QX_FUN",
+    "QX_KLKGROUP",
+    "QX_MA",
+    "QX_MA1",
+    "QX_MA_GRP",
+    "QX_MA_KREIS",
+    "QX_ORGBADNUM",
+    "QX_ORGUN",
+    "QX_PEE",
+    "QX_PEE_PP",
+    "QX_PERS_BEREICH",
+    "QX_PERS_TB",
+    "QX_PLIST",
+    "QX_SALNUM",
+    "QX_TEAM",
+    "QX_UITZ",
+    "QX_WPLEK",
+};
+
+constexpr int kUnresolved = -2;
+int slots[kCount] = {};           // config_slot of each name, kUnresolved before its first use
+const char* values[kCount] = {};  // a remembered name's value once looked up, else null
+unsigned generation = 0;          // the config_generation the values belong to
+bool started = false;             // slots filled with kUnresolved
+
+}  // namespace
+
+void rule_vars_begin_record() {
+    if (!started) {
+        for (int& slot : slots) slot = kUnresolved;
+        started = true;
+    }
+    const unsigned now = config::config_generation();
+    if (now == generation) return;
+    for (const char*& value : values) value = nullptr;
+    generation = now;
+}
+
+const char* rule_var(RuleVar variable) {
+    const auto i = static_cast<std::size_t>(variable);
+    if (!started) rule_vars_begin_record();
+    if (slots[i] == kUnresolved) slots[i] = config::config_slot(kNames[i]);
+    if (slots[i] < 0) return config::get_config_var_in(slots[i], kNames[i]);
+    if (values[i] == nullptr) values[i] = config::get_config_var_in(slots[i], kNames[i]);
+    return values[i];
+}
+
+bool rule_var_set(RuleVar variable) { return rule_var(variable)[0] != '\0'; }
+
+}  // namespace qx::visibility
