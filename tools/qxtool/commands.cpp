@@ -147,7 +147,7 @@ std::string run_read(const Args& a) {
 // Every record of a data-file as a restricted user sees it: the visible ones with the
 // chosen fields, then how many were visible, hidden by the rules, and empty. The system
 // parameter record is loaded first, as the running system has it.
-std::string run_scan(const Args& a) {
+std::string run_scan(const Args& a, std::ostream* lines) {
     const auto length = static_cast<std::int32_t>(integer_arg(a, 2, "LEN", 1, kMaxRecordLength));
     std::vector<std::pair<std::string, std::size_t>> fields;
     for (std::size_t i = 3; i < a.size(); ++i) {
@@ -171,9 +171,16 @@ std::string run_scan(const Args& a) {
         if (code != records::kReadOk) break;
         ++visible;
         out += std::to_string(n);
-        const std::string terminated = record + '\0';
-        for (const auto& [name, position] : fields) out += " " + name + "=" + (terminated.c_str() + position);
+        for (const auto& [name, position] : fields) {
+            out += " " + name + "=";
+            out.append(record.c_str() + position);  // the field up to its end of text (the record ends in one)
+        }
         out += "\n";
+        if (lines != nullptr) {
+            out.pop_back();
+            *lines << escape(out) << '\n';
+            out.clear();
+        }
     }
     if (code != records::kShortRead) {
         out += "read ended with code " + std::to_string(code) + "\n";
@@ -203,6 +210,9 @@ struct Command {
     bool more_may_follow;   // further arguments allowed (scan's fields)
     const char* summary;
     std::string (*run)(const Args&);
+    // For results of several lines: writes all but the last line, escaped, to `lines`
+    // as they are made (null: keeps them in the result) and returns the rest.
+    std::string (*run_lines)(const Args&, std::ostream* lines) = nullptr;
 };
 
 const Command kCommands[] = {
@@ -250,7 +260,8 @@ const Command kCommands[] = {
          return std::string(1, lang::yes_letter());
      }},
     {"scan", "FILE LEN [FIELD:POS...]", 2, true,
-     "the records of FILE a user restricted by the QX_* variables sees, one per line, then counts", run_scan},
+     "the records of FILE a user restricted by the QX_* variables sees, one per line, then counts", nullptr,
+     run_scan},
     {"read", "FILE N LEN", 3, false, "result code of reading record N of LEN bytes, and the record (\\0: end of a field)",
      run_read},
 };
@@ -264,7 +275,7 @@ const Command* find_command(const std::string& name) {
 
 }  // namespace
 
-Outcome run_command(const std::vector<std::string>& words) {
+Outcome run_command(const std::vector<std::string>& words, std::ostream* lines) {
     if (words.empty() || words[0].empty()) return {false, "no command given (try --help)"};
     const Command* command = find_command(words[0]);
     if (command == nullptr) return {false, "unknown command '" + escape(words[0]) + "' (try --help)"};
@@ -274,7 +285,8 @@ Outcome run_command(const std::vector<std::string>& words) {
                            " argument(s): " + command->name + " " + command->arguments};
     }
     try {
-        return {true, command->run(words), command->more_may_follow};
+        if (command->run_lines != nullptr) return {true, command->run_lines(words, lines), true};
+        return {true, command->run(words), false};
     } catch (const UsageError& error) {
         return {false, std::string(command->name) + ": " + error.message};
     }
@@ -321,8 +333,8 @@ long run_batch(std::istream& in, std::ostream& out, std::ostream& err) {
             if (tab == std::string::npos) break;
             start = tab + 1;
         }
-        Outcome outcome = escapes_ok ? run_command(words)
-                                     : Outcome{false, "bad escape: only \\\\ \\t \\n \\r \\0 are known"};
+        Outcome outcome = escapes_ok ? run_command(words, &out)
+                                     : Outcome{false, "bad escape: only \\\\ \\t \\n \\r \\0 \\xHH are known"};
         if (outcome.ok) {
             write_result(out, outcome);
         } else {

@@ -21,8 +21,11 @@ struct Outcome {
 void write_result(std::ostream& out, const Outcome& outcome);
 
 // Runs the command named by words[0] with the arguments words[1..]. Arguments are raw
-// bytes; escaping is the caller's concern.
-Outcome run_command(const std::vector<std::string>& words);
+// bytes; escaping is the caller's concern. A result of several lines (scan) writes all
+// its lines but the last to `lines` as it makes them, escaped as write_result would, so
+// that its memory does not grow with the result; the outcome keeps the last. Without
+// `lines` the outcome keeps them all.
+Outcome run_command(const std::vector<std::string>& words, std::ostream* lines = nullptr);
 
 // The list of commands, one per line, for --help.
 std::string help_text();

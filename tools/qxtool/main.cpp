@@ -17,7 +17,8 @@ void print_usage(std::ostream& out) {
            "                                     arguments separated by TAB\n"
            "       qxtool --help                 show this text\n\n"
            "Results are printed one per line, with \\ TAB LF CR NUL written as \\\\ \\t \\n \\r \\0\n"
-           "(the same escapes are read in the arguments of 'qxtool -'). A failed line of\n"
+           "and other control bytes as \\xHH (the same escapes are read in the arguments of\n"
+           "'qxtool -'). A failed line of\n"
            "'qxtool -' prints '\\! ' and the reason, and the exit status is then 2.\n\n"
            "Commands:\n"
         << qx::tool::help_text();
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
         print_usage(std::cerr);
         return kUsageError;
     }
-    const qx::tool::Outcome outcome = qx::tool::run_command(words);
+    const qx::tool::Outcome outcome = qx::tool::run_command(words, &std::cout);
     if (!outcome.ok) {
         std::cerr << "qxtool: " << outcome.text << "\n";
         return kUsageError;
