@@ -30,8 +30,11 @@ RequestKind classify_request(const char* text) {
 }
 
 void on_read() {
-    std::memset(receive_buffer, 0, sizeof receive_buffer);
+    // The request is the received bytes up to the first NUL, and every reader of the
+    // buffer stops at a NUL: one terminator after them does what zeroing the whole
+    // buffer before each receive would, at a fraction of the cost.
     const int received = platform::receive(terminal_socket(), receive_buffer, kReceiveSize);
+    receive_buffer[received > 0 ? received : 0] = '\0';
     const RequestKind kind = classify_request(receive_buffer);
     if (kind == RequestKind::KeepAlive) {
         send_reply(kKeepAliveReply);  // the terminal polls often: never logged

@@ -60,7 +60,9 @@ int listen_socket(Socket s, int backlog);
 Socket accept_socket(Socket s);
 
 // Receives up to `length` bytes: the count, 0 at the end of the stream, or kSocketError.
-// Re-enables the read event, also when it fails.
+// Re-enables the read event, also when it fails. On POSIX a read event hands out the
+// bytes that were waiting when it was raised; bytes that came later raise the next one
+// (Windows gives them to the same receive).
 int receive(Socket s, char* buffer, int length);
 
 // Sends `length` bytes as far as the socket takes them without waiting: the count sent,

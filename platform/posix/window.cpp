@@ -54,6 +54,7 @@ std::vector<WindowClass> classes;        // registered classes
 std::deque<QueuedMessage> queue;         // posted messages, first in first out
 WindowHandle main_window = nullptr;      // the window SIGINT/SIGTERM close
 int signal_pipe[2] = {-1, -1};           // written by the signal handler
+bool stdout_is_terminal = false;         // decided when the main window is made
 
 void on_signal(int) {
     const char byte = 1;
@@ -154,6 +155,7 @@ WindowHandle create_main_window(const char* class_name, const char* title, unsig
     for (const WindowClass& c : classes) {
         if (c.name == class_name) {
             install_signal_handlers();
+            stdout_is_terminal = ::isatty(STDOUT_FILENO) != 0;
             posix::output_start();
             main_window = new Window{c.procedure, title, nullptr, false};
             c.procedure(main_window, kWmCreate, 0, 0);
@@ -168,7 +170,7 @@ WindowHandle create_log_box(WindowHandle parent, int /*id*/) { return new Window
 
 void set_log_text(WindowHandle box, const char* text, const char* appended) {
     if (box == nullptr) return;
-    if (::isatty(STDOUT_FILENO) != 0) {
+    if (stdout_is_terminal) {
         redraw_terminal(*box, text);
     } else {
         print_entry(appended);
