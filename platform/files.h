@@ -49,4 +49,13 @@ long file_read_at(int handle, std::int64_t offset, void* buffer, std::size_t cou
 
 int file_close(int handle);
 
+// True where paths are spelt as on Windows: a backslash separates as a slash does, and
+// names that differ only in letter case name the same file.
+bool paths_are_dos_like();
+
+// The absolute form of the existing `path`, with no "." or ".." pieces and no doubled
+// separators (POSIX: symbolic links resolved too), into `out` (`size` bytes). False
+// when it cannot be made or does not fit.
+bool full_path(const char* path, char* out, std::size_t size);
+
 }  // namespace qx::platform

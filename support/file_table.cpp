@@ -3,9 +3,11 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "platform/files.h"
+#include "support/data_name.h"
 #include "support/language_names.h"
 #include "support/path_search.h"
 #include "support/text.h"
@@ -18,6 +20,7 @@ constexpr std::size_t kNameSize = 256;  // mapped names, terminator included
 struct Slot {
     int handle = -1;       // the open file, -1 once closed
     char* name = nullptr;  // heap copy of the data-file name; null: the slot is free
+    char* file = nullptr;  // heap copy of the file's identity (file_identity), or null
     char mode = 'r';       // first character of the mode it was opened in
 };
 
@@ -30,16 +33,21 @@ void release(Slot& slot) {
     slot.handle = -1;
     delete[] slot.name;
     slot.name = nullptr;
+    delete[] slot.file;
+    slot.file = nullptr;
 }
 
-// The name as the table stores it: "tab/" names in their language form. False when it
+// The name as the table stores it: its canonical spelling (support/data_name.h), "tab/"
+// names in their language form. False when it
 // is longer than a name can be (it is then never cut into another file's name).
 bool mapped_name(const char* name, char* out) {
-    if (std::strlen(name) >= kNameSize) return false;
-    if (std::strncmp(name, "tab/", 4) == 0) {
-        lang::rgetlan_nam(name, out, kNameSize);
+    char canonical[paths::kDataNameSize];
+    const char* spelled = paths::canonical_name(name, canonical);  // one slot per file, whatever the spelling
+    if (std::strlen(spelled) >= kNameSize) return false;
+    if (std::strncmp(spelled, "tab/", 4) == 0) {
+        lang::rgetlan_nam(spelled, out, kNameSize);
     } else {
-        text::copy_text(out, kNameSize, name);
+        text::copy_text(out, kNameSize, spelled);
     }
     return true;
 }
@@ -51,10 +59,20 @@ char* copy_name(const char* name) {
     return copy;
 }
 
-std::int16_t open_file(char* name, char mode) {
+std::int16_t open_file(char* name, char mode, std::string* opened) {
     const platform::FileAccess access =
         mode == 'a' ? platform::FileAccess::AppendCreate : platform::FileAccess::ReadWrite;
-    return paths::ropen(name, access, platform::kFilePermission);
+    return paths::ropen(name, access, platform::kFilePermission, opened);
+}
+
+// The slot that holds the file `identity` open in `mode` under another name, or -1.
+int slot_of_file(const std::string& identity, char mode) {
+    if (identity.empty()) return -1;
+    for (int slot = kFrontSlot; slot >= 0; --slot) {
+        const Slot& s = slots[slot];
+        if (s.file != nullptr && s.handle >= 0 && s.mode == mode && identity == s.file) return slot;
+    }
+    return -1;
 }
 
 }  // namespace
@@ -105,18 +123,30 @@ std::int16_t table_open(const char* name, const char* mode) {
     if (target < 0) target = table_evict();
     if (slots[target].name != nullptr) return -1;  // only "log/" files left: none is orphaned
 
-    std::int16_t handle = open_file(wanted, wanted_mode);
+    std::string opened;
+    std::int16_t handle = open_file(wanted, wanted_mode, &opened);
     if (handle < 0) {
         table_evict();
-        handle = open_file(wanted, wanted_mode);
+        handle = open_file(wanted, wanted_mode, &opened);
         if (handle < 0) return handle;
     }
+    // Another spelling of a file that is open already (an absolute path, "./vst/..."):
+    // one file keeps one slot and one descriptor.
+    const std::string identity = paths::file_identity(opened.c_str());
+    const int same = slot_of_file(identity, wanted_mode);
+    if (same >= 0) {
+        platform::file_close(handle);
+        return static_cast<std::int16_t>(slots[same].handle);
+    }
     char* copy = copy_name(wanted);
-    if (copy == nullptr) {
+    char* file = identity.empty() ? nullptr : copy_name(identity.c_str());
+    if (copy == nullptr || (file == nullptr && !identity.empty())) {
+        delete[] copy;
+        delete[] file;
         platform::file_close(handle);
         return -9;
     }
-    slots[target] = Slot{handle, copy, wanted_mode};
+    slots[target] = Slot{handle, copy, file, wanted_mode};
     return handle;
 }
 
@@ -124,9 +154,30 @@ int table_close(const char* name) {
     if (name == nullptr || name[0] == '\0') return 0;
     char wanted[kNameSize];
     if (!mapped_name(name, wanted)) return 0;
-    const int slot = table_find(wanted);
+    int slot = table_find(wanted);
+    if (slot < 0) {
+        // Another spelling of an open file: the file its search would open tells which.
+        for (const std::string& path : paths::candidates(wanted)) {
+            const std::string identity = paths::file_identity(path.c_str());
+            if (identity.empty()) continue;
+            for (char mode : {'r', 'a'}) {
+                if ((slot = slot_of_file(identity, mode)) >= 0) break;
+            }
+            break;
+        }
+    }
     if (slot >= 0) release(slots[slot]);
     return 0;
+}
+
+const char* file_of(std::int16_t handle) {
+    if (handle < 0) return nullptr;
+    for (int slot = kFrontSlot; slot >= 0; --slot) {
+        if (slots[slot].name != nullptr && slots[slot].handle == handle) {
+            return slots[slot].file != nullptr ? slots[slot].file : slots[slot].name;
+        }
+    }
+    return nullptr;
 }
 
 const char* slot_name(int slot) { return slot >= 0 && slot < kSlots ? slots[slot].name : nullptr; }

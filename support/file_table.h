@@ -8,6 +8,11 @@
 // slot 256 only if that slot is free; when it holds an open "log/" file the open is
 // refused (-1) rather than orphaning that file. The handle opened before a failed name
 // copy (-9) is closed. Names longer than 255 characters are never opened (-1).
+//
+// Names are keyed by their canonical spelling (support/data_name.h), and a file opened
+// under a spelling that only the system can tell apart (an absolute path into the
+// installation) is found by its identity among the open files: one file, one slot and
+// one descriptor, whatever the spelling; a close by any spelling closes it.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +38,12 @@ int table_find(const char* name);
 // Empties the lowest slot from 1 to 256 that is in use and not a "log/" file and returns
 // its number; kNoEvictableSlot when there is none.
 int table_evict();
+
+// Which file `handle` (a handle of this table) is: its name below the installation root
+// ("vst/pers.172", however the caller spelt it), else its full path, else the name it
+// was opened under; null for a handle the table does not hold. Valid while the file
+// stays open. The visibility rules choose by it, so no spelling escapes them.
+const char* file_of(std::int16_t handle);
 
 // What slot `slot` holds: its name (null when free) and handle. For tests and tools.
 const char* slot_name(int slot);

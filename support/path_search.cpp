@@ -28,13 +28,17 @@ void add(std::vector<std::string>& list, const char* dir, const char* middle, co
     if (written >= 0 && static_cast<std::size_t>(written) < sizeof path) list.emplace_back(path);
 }
 
-// Tries the candidates of `name` with `open` until one gives a result that `opened` accepts.
+// Tries the candidates of `name` with `open` until one gives a result that `opened`
+// accepts; that candidate goes to *path_opened when it is given.
 template <typename Result, typename Open, typename Opened>
-Result first_open(char* name, Result failure, Open open, Opened opened) {
+Result first_open(char* name, Result failure, Open open, Opened opened, std::string* path_opened = nullptr) {
     Result result = failure;
     for (const std::string& path : candidates(name)) {
         result = open(path.c_str());
-        if (opened(result)) return result;
+        if (opened(result)) {
+            if (path_opened != nullptr) *path_opened = path;
+            return result;
+        }
     }
     return failure;
 }
@@ -70,10 +74,10 @@ platform::TextFile* rfopen(char* name, const char* mode) {
         [](platform::TextFile* file) { return file != nullptr; });
 }
 
-std::int16_t ropen(char* name, platform::FileAccess access, int permission) {
+std::int16_t ropen(char* name, platform::FileAccess access, int permission, std::string* opened) {
     return static_cast<std::int16_t>(first_open<int>(
         name, -1, [&](const char* path) { return platform::file_open(path, access, permission); },
-        [](int handle) { return handle >= 0; }));
+        [](int handle) { return handle >= 0; }, opened));
 }
 
 }  // namespace qx::paths

@@ -28,6 +28,7 @@ std::vector<std::string> candidates(char* name);
 platform::TextFile* rfopen(char* name, const char* mode);
 
 // Opens the first candidate of `name` that opens as a low-level file; -1 when none does.
-std::int16_t ropen(char* name, platform::FileAccess access, int permission);
+// The path that opened goes to *opened when it is given.
+std::int16_t ropen(char* name, platform::FileAccess access, int permission, std::string* opened = nullptr);
 
 }  // namespace qx::paths

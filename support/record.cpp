@@ -43,7 +43,11 @@ int read_record(const char* name, std::int32_t number, std::int32_t length, char
     if (got < length) return kShortRead;
     end_fields(buffer, static_cast<std::size_t>(length));
     if (head_number(buffer, length) == 0) return kEmptyOrHidden;
-    return visibility_checks(name, buffer, static_cast<std::size_t>(length)) == 0 ? kReadOk : kEmptyOrHidden;
+    // The rules go by the file that was read, not by how its name was spelt.
+    const char* file = table::file_of(handle);
+    return visibility_checks(file != nullptr ? file : name, buffer, static_cast<std::size_t>(length)) == 0
+               ? kReadOk
+               : kEmptyOrHidden;
 }
 
 }  // namespace qx::records

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "support/data_name.h"
 #include "support/record.h"
 #include "support/text.h"
 #include "visibility/fields.h"
@@ -54,7 +55,8 @@ bool listed(RuleVar variable, const char* value) { return visibility::in_list(va
 int visibility_checks(const char* name, char* record, std::size_t length) {
     static constexpr std::size_t kClockGroups[4] = {124, 127, 130, 133};
     static constexpr std::size_t kAccessGroups[4] = {61, 64, 67, 70};
-    const FilteredFile file = filtered_file(name);
+    char canonical[paths::kDataNameSize];
+    const FilteredFile file = filtered_file(paths::canonical_name(name, canonical));  // no spelling escapes
     if (file == FilteredFile::None) return kReadOk;
     visibility::rule_vars_begin_record();
     const visibility::Fields f(record, length);

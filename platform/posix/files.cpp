@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace qx::platform {
 
@@ -96,5 +98,17 @@ long file_read_at(int handle, std::int64_t offset, void* buffer, std::size_t cou
 }
 
 int file_close(int handle) { return ::close(handle); }
+
+bool paths_are_dos_like() { return false; }
+
+bool full_path(const char* path, char* out, std::size_t size) {
+    char* resolved = ::realpath(path, nullptr);
+    if (resolved == nullptr) return false;
+    const std::size_t length = std::strlen(resolved);
+    const bool fits = length < size;
+    if (fits) std::memcpy(out, resolved, length + 1);
+    std::free(resolved);
+    return fits;
+}
 
 }  // namespace qx::platform

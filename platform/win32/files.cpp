@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace qx::platform {
 
@@ -63,5 +64,11 @@ long file_read_at(int handle, std::int64_t offset, void* buffer, std::size_t cou
 }
 
 int file_close(int handle) { return _close(handle); }
+
+bool paths_are_dos_like() { return true; }
+
+bool full_path(const char* path, char* out, std::size_t size) {
+    return _fullpath(out, path, size) != nullptr && _access(out, 0) == 0;
+}
 
 }  // namespace qx::platform

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "support/config.h"
 #include "support/file_table.h"
 #include "support/install_dirs.h"
@@ -309,18 +310,41 @@ TEST_F(VisibilityTest, MasterFiles) {
     EXPECT_EQ(check("tab/taal.tab", record(20, {{0, "1"}})), 0);
 }
 
-TEST_F(VisibilityTest, ReadRecordAppliesTheRules) {
-    std::string file;
-    file += person({{0, "00001"}, {47, "10"}});
-    file += person({{0, "00002"}, {47, "20"}});
+// read_record applies the rules, by the file read: every spelling of its name that opens
+// it gets them, shares its one slot and descriptor, and closes it.
+TEST_F(VisibilityTest, ReadRecordAppliesTheRulesWhateverTheSpelling) {
+    std::string file = person({{0, "00001"}, {47, "10"}}) + person({{0, "00002"}, {47, "20"}});
     for (char& c : file) {
         if (c == '\0') c = '~';
     }
     root_.write("vst/pers.172", file);
     set({{"QX_AFD", "10"}});
+    const std::string root = root_.str();
+    std::vector<std::string> spellings = {"vst/pers.172",        "vst\\pers.172",     "vst//pers.172",
+                                          "vst/./pers.172",      "./vst/pers.172",      root + "/vst/pers.172",
+                                          root + "//vst/../vst/pers.172"};
+    if (platform::paths_are_dos_like()) {
+        std::string backslashed = root + "\\VST\\Pers.172";
+        for (char& c : backslashed) c = c == '/' ? '\\' : c;
+        spellings.insert(spellings.end(), {"VST\\PERS.172", "Vst/Pers.172", backslashed});
+    }
     std::string buffer(kPersonLength, ' ');
-    EXPECT_EQ(records::read_record("vst/pers.172", 1, kPersonLength, buffer.data()), 0);
-    EXPECT_EQ(records::read_record("vst/pers.172", 2, kPersonLength, buffer.data()), -4);
+    for (const std::string& name : spellings) {
+        EXPECT_EQ(records::read_record(name.c_str(), 1, kPersonLength, buffer.data()), 0) << name;
+        EXPECT_EQ(records::read_record(name.c_str(), 2, kPersonLength, buffer.data()), -4) << name;
+    }
+    auto slots_of_the_file = [] {
+        int count = 0;
+        for (int slot = 0; slot < table::kSlots; ++slot) {
+            const char* name = table::slot_name(slot);
+            const char* of = name != nullptr ? table::file_of(static_cast<std::int16_t>(table::slot_handle(slot))) : nullptr;
+            count += of != nullptr && std::string(of) == "vst/pers.172" ? 1 : 0;
+        }
+        return count;
+    };
+    EXPECT_EQ(slots_of_the_file(), 1);
+    table::table_close((root + "/vst/../vst/pers.172").c_str());
+    EXPECT_EQ(slots_of_the_file(), 0);
 }
 
 }  // namespace

@@ -1,0 +1,107 @@
+// Canonical spellings of data-file names.
+#include "support/data_name.h"
+
+#include <cstring>
+#include <string>
+
+#include "platform/files.h"
+#include "support/install_dirs.h"
+
+namespace qx::paths {
+namespace {
+
+constexpr std::size_t kFullPathSize = 4096;  // an absolute path, as the system resolves it
+
+bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
+
+// True when `name` needs no change: the test every record read makes, so it is one pass.
+bool is_canonical(const char* name, bool dos_like) {
+    if (dirs::is_absolute(name)) return false;
+    const std::size_t length = std::strlen(name);
+    if (length > 3 && name[3] == '\\') return false;
+    if (name[0] == '.' && (name[1] == '/' || name[1] == '\\' || name[1] == '\0')) return false;
+    for (std::size_t i = 0; i < length; ++i) {
+        const char c = name[i];
+        if (dos_like && (c == '\\' || is_upper(c))) return false;
+        if (c == '/' && (name[i + 1] == '/' || (name[i + 1] == '.' && (name[i + 2] == '/' || name[i + 2] == '\0')))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string with_dos_spelling(std::string text) {
+    for (char& c : text) {
+        if (c == '\\') c = '/';
+        if (is_upper(c)) c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+bool has_prefix(const std::string& text, const char* prefix) { return text.compare(0, std::strlen(prefix), prefix) == 0; }
+
+bool starts_with_class(const std::string& name) {
+    for (const char* dir : {"scr/", "dta/", "tab/", "vst/", "var/", "log/"}) {
+        if (has_prefix(name, dir)) return true;
+    }
+    return false;
+}
+
+// The existing `path` below `dir`, or empty when it is not below it.
+std::string below(const char* path, const char* dir, bool dos_like) {
+    char full[kFullPathSize];
+    char full_dir[kFullPathSize];
+    if (!platform::full_path(path, full, sizeof full) || !platform::full_path(dir, full_dir, sizeof full_dir)) {
+        return "";
+    }
+    const std::string file = dos_like ? with_dos_spelling(full) : std::string(full);
+    std::string prefix = dos_like ? with_dos_spelling(full_dir) : std::string(full_dir);
+    if (prefix.empty() || prefix.back() != '/') prefix += '/';
+    return has_prefix(file, prefix.c_str()) ? file.substr(prefix.size()) : "";
+}
+
+// Drops doubled separators and "." pieces.
+std::string without_empty_pieces(const std::string& name) {
+    std::string out;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find('/', start);
+        if (end == std::string::npos) end = name.size();
+        const std::string piece = name.substr(start, end - start);
+        if (!piece.empty() && piece != ".") {
+            if (!out.empty()) out += '/';
+            out += piece;
+        }
+        start = end + 1;
+    }
+    return out;
+}
+
+const char* keep(const std::string& spelling, const char* name, char* out) {
+    if (spelling.empty() || spelling.size() >= kDataNameSize) return name;
+    std::memcpy(out, spelling.c_str(), spelling.size() + 1);
+    return out;
+}
+
+}  // namespace
+
+const char* canonical_name(const char* name, char* out) {
+    const bool dos_like = platform::paths_are_dos_like();
+    if (name == nullptr || is_canonical(name, dos_like)) return name;
+    std::string spelling = dos_like ? with_dos_spelling(name) : std::string(name);
+    if (spelling.size() > 3 && spelling[3] == '\\') spelling[3] = '/';
+    // The class directory decides where the search looks: cleaning up the rest of a name
+    // that keeps it leaves the file it opens the same.
+    return keep(starts_with_class(spelling) ? without_empty_pieces(spelling) : spelling, name, out);
+}
+
+std::string file_identity(const char* path) {
+    const bool dos_like = platform::paths_are_dos_like();
+    const std::string inside = below(path, dirs::rgetbase(), dos_like);
+    if (!inside.empty()) return inside;
+    char full[kFullPathSize];
+    if (!platform::full_path(path, full, sizeof full)) return "";
+    return dos_like ? with_dos_spelling(full) : std::string(full);
+}
+
+}  // namespace qx::paths
