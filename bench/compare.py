@@ -126,7 +126,9 @@ def main():
     parser.add_argument("--persons", type=int, default=1_000_000)
     parser.add_argument("--requests", type=int, default=50_000)
     parser.add_argument("--cpu", type=int, default=1, help="the CPU both programs of a pair run on")
-    parser.add_argument("--client-cpu", type=int, default=0, help="the CPU of the load client")
+    parser.add_argument("--client-cpu", type=int, default=1,
+                        help="the CPU of the load client (by default the servers' own: on this kind of "
+                             "machine a wake-up across CPUs costs more than the request)")
     parser.add_argument("pairs", nargs="*", default=["scan", "book", "alive"])
     args = parser.parse_args()
     print("machine: %s, %d CPUs; %d rounds each" % (os.uname().nodename, os.cpu_count(), args.rounds), flush=True)
