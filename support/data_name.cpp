@@ -14,18 +14,19 @@ constexpr std::size_t kFullPathSize = 4096;  // an absolute path, as the system 
 
 bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
 
-// True when `name` needs no change: the test every record read makes, so it is one pass.
+// True when `name` needs no change: the test every record read makes, so it looks only
+// at the first characters and at the separators.
 bool is_canonical(const char* name, bool dos_like) {
     if (dirs::is_absolute(name)) return false;
-    const std::size_t length = std::strlen(name);
-    if (length > 3 && name[3] == '\\') return false;
     if (name[0] == '.' && (name[1] == '/' || name[1] == '\\' || name[1] == '\0')) return false;
-    for (std::size_t i = 0; i < length; ++i) {
-        const char c = name[i];
-        if (dos_like && (c == '\\' || is_upper(c))) return false;
-        if (c == '/' && (name[i + 1] == '/' || (name[i + 1] == '.' && (name[i + 2] == '/' || name[i + 2] == '\0')))) {
-            return false;
+    if (name[0] != '\0' && name[1] != '\0' && name[2] != '\0' && name[3] == '\\') return false;
+    if (dos_like) {
+        for (const char* p = name; *p != '\0'; ++p) {
+            if (*p == '\\' || is_upper(*p)) return false;
         }
+    }
+    for (const char* slash = std::strchr(name, '/'); slash != nullptr; slash = std::strchr(slash + 1, '/')) {
+        if (slash[1] == '/' || (slash[1] == '.' && (slash[2] == '/' || slash[2] == '\0'))) return false;
     }
     return true;
 }

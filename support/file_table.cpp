@@ -96,6 +96,13 @@ int table_evict() {
 
 std::int16_t table_open(const char* name, const char* mode) {
     if (name == nullptr || name[0] == '\0') return -2;
+    // The file read last, asked for again by the name it is stored under (a scan asks
+    // for every record): no spelling to work out, nothing to move.
+    const Slot& front = slots[kFrontSlot];
+    if (front.name != nullptr && front.handle >= 0 && front.mode == (mode != nullptr ? mode[0] : 'r') &&
+        std::strncmp(front.name, "tab/", 4) != 0 && std::strcmp(front.name, name) == 0) {
+        return static_cast<std::int16_t>(front.handle);
+    }
     char wanted[kNameSize];
     if (!mapped_name(name, wanted)) return -1;
     const char wanted_mode = mode != nullptr ? mode[0] : 'r';
