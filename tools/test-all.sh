@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and tests every preset: linux, linux-asan, win32, win64 (the Windows ones
-# under Wine). A failing step ends only its own preset: the others still run, so one
+# under Wine) and fuzz (the libFuzzer targets: their corpora, then new fuzzing). A failing step ends only its own preset: the others still run, so one
 # failure never hides another. Ends with a summary line per preset and one line
 # "N passed, N failed" over all presets (a preset that failed to configure or build
 # counts as one failed test); the exit status is 1 if anything failed.
@@ -8,7 +8,7 @@
 # Tests run in random order (ctest --schedule-random) with the presets' parallelism, so
 # a test that leans on the order or on another test's leftovers shows up over runs.
 #
-#   tools/test-all.sh [--repeat N] [PRESET...]     (default: all four presets)
+#   tools/test-all.sh [--repeat N] [PRESET...]     (default: all five presets)
 #
 # --repeat N   runs every test up to N times and stops a test at its first failure
 #              (ctest --repeat until-fail:N): a check for order and timing luck.
@@ -25,7 +25,7 @@ if [[ "${1:-}" == --repeat ]]; then
     shift 2
 fi
 presets=("$@")
-[[ ${#presets[@]} -gt 0 ]] || presets=(linux linux-asan win32 win64)
+[[ ${#presets[@]} -gt 0 ]] || presets=(linux linux-asan win32 win64 fuzz)
 
 total_passed=0
 total_failed=0

@@ -60,12 +60,10 @@ check '3   Msgfile dta/gen.msg; error in message. Msgnr = 200.' run msg dta/gen.
 summary() { QXBASE=$base "$@" | tr -d '\r' | tail -1; }
 [ "$(summary env QX_AFD=10,20 "${program[@]}" scan vst/pers.172 1430)" = "147 visible, 147 hidden, 6 empty" ] ||
     fail "scan with QX_AFD=10,20: $(summary env QX_AFD=10,20 "${program[@]}" scan vst/pers.172 1430)"
-[ "$(summary env QX_AFD=10 QX_PEE=W1 "${program[@]}" scan vst/pers.172 1430)" = "24 visible, 270 hidden, 6 empty" ] ||
-    fail "scan with QX_AFD=10 QX_PEE=W1"
 [ "$(summary env QX_KLKGROUP=5 "${program[@]}" scan vst/klok.166 140 name:6)" = "2 visible, 6 hidden, 0 empty" ] ||
     fail "scan of clocks with QX_KLKGROUP=5"
 # No spelling of a protected file's name escapes its rules.
-for name in 'vst\pers.172' 'vst//pers.172' './vst/./pers.172' "$base/vst/pers.172"; do
+for name in vst/pers.172 'vst\pers.172' 'vst//pers.172' './vst/./pers.172' "$base/vst/pers.172"; do
     got=$(summary env QX_AFD=10 QX_PEE=W1 "${program[@]}" scan "$name" 1430)
     [ "$got" = "24 visible, 270 hidden, 6 empty" ] || fail "scan of $name with QX_AFD=10 QX_PEE=W1 gave [$got]"
 done

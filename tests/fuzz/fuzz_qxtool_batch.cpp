@@ -1,0 +1,34 @@
+// qxtool's batch runner on any input: every operation of the library, with arguments the
+// fuzzer chooses, against the sample installation (data files, catalogues, language
+// table, scans under the visibility rules). Each line gives at least one result line.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "platform/env.h"
+#include "tools/qxtool/commands.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    qx::platform::set_env("QXBASE", QX_SOURCE_DIR "/examples/installation");
+    qx::platform::set_env("HOME", QX_SOURCE_DIR "/examples/installation/home");
+    qx::platform::set_env("VELMORA_REGISTRY", "/nonexistent/registry.reg");
+    qx::platform::set_env("QX_AFD", "10,20");
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    std::istringstream in(input);
+    std::ostringstream out, err;
+    const long failed = qx::tool::run_batch(in, out, err);
+    std::size_t lines = 0;
+    for (std::size_t at = 0; (at = input.find('\n', at)) != std::string::npos; ++at) ++lines;
+    if (!input.empty() && input.back() != '\n') ++lines;
+    const std::string results = out.str();
+    std::size_t result_lines = 0;
+    for (char c : results) result_lines += c == '\n' ? 1 : 0;
+    if (failed < 0 || static_cast<std::size_t>(failed) > lines || result_lines < lines) std::abort();
+    return 0;
+}
