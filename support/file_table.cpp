@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/faults.h"
 #include "platform/files.h"
 #include "support/data_name.h"
 #include "support/language_names.h"
@@ -53,6 +54,7 @@ bool mapped_name(const char* name, char* out) {
 }
 
 char* copy_name(const char* name) {
+    if (platform::fault_now(platform::Fault::Alloc)) return nullptr;
     const std::size_t size = std::strlen(name) + 1;
     char* copy = new (std::nothrow) char[size];
     if (copy != nullptr) std::memcpy(copy, name, size);

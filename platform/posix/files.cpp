@@ -1,6 +1,7 @@
 // Files on POSIX: open/lseek/read and pread for low-level files, stdio for text streams, with the
 // Windows text-mode rules applied while reading (CR LF to LF, Ctrl-Z ends the text).
 #include "platform/files.h"
+#include "platform/faults.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -25,12 +26,14 @@ constexpr int kMaxHandle = 32767;  // handles are 16-bit numbers
 }  // namespace
 
 TextFile* text_open(const char* path, const char* mode) {
+    if (fault_now(Fault::Open)) return nullptr;
     std::FILE* stream = std::fopen(path, mode);
     return stream != nullptr ? new TextFile{stream, false} : nullptr;
 }
 
 bool text_read_line(TextFile* file, char* buffer, int size) {
     if (file == nullptr || size <= 0 || file->ended) return false;
+    if (fault_now(Fault::Read)) return false;
     int length = 0;
     while (length < size - 1) {
         int c = std::getc(file->stream);
@@ -61,6 +64,7 @@ void text_close(TextFile* file) {
 }
 
 int file_open(const char* path, FileAccess access, int permission) {
+    if (fault_now(Fault::Open)) return -1;
     const int flags = access == FileAccess::AppendCreate ? O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC
                                                          : O_RDWR | O_CLOEXEC;
     int handle;
@@ -75,11 +79,12 @@ int file_open(const char* path, FileAccess access, int permission) {
 }
 
 std::int64_t file_seek(int handle, std::int64_t offset) {
-    if (offset < 0) return -1;
+    if (offset < 0 || fault_now(Fault::Seek)) return -1;
     return static_cast<std::int64_t>(::lseek(handle, static_cast<off_t>(offset), SEEK_SET));
 }
 
 long file_read(int handle, void* buffer, std::size_t count) {
+    if (fault_now(Fault::Read)) return -1;
     ssize_t n;
     do {
         n = ::read(handle, buffer, count);
@@ -89,6 +94,7 @@ long file_read(int handle, void* buffer, std::size_t count) {
 
 long file_read_at(int handle, std::int64_t offset, void* buffer, std::size_t count) {
     if (offset < 0) return kReadAtBadOffset;
+    if (fault_now(Fault::Read)) return -1;
     ssize_t n;
     do {
         n = ::pread(handle, buffer, count, static_cast<off_t>(offset));
@@ -97,7 +103,10 @@ long file_read_at(int handle, std::int64_t offset, void* buffer, std::size_t cou
     return static_cast<long>(n);
 }
 
-int file_close(int handle) { return ::close(handle); }
+int file_close(int handle) {
+    const int result = ::close(handle);
+    return fault_now(Fault::Close) ? -1 : result;  // released all the same, as on a real error
+}
 
 bool paths_are_dos_like() { return false; }
 

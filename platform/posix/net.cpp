@@ -12,6 +12,7 @@
 // arriving), and a request costs three calls: poll, recv, send.
 // Errors are translated once here into the Windows Sockets codes of platform/net.h.
 #include "platform/net.h"
+#include "platform/faults.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -237,6 +238,10 @@ Socket accept_socket(Socket s) {
     SocketState* listener = find(s);
     if (listener == nullptr) return kInvalidSocket;
     listener->accept_posted = false;
+    if (fault_now(Fault::Accept)) {
+        drop_pending_connection(static_cast<int>(s));
+        return fail(kErrTooManySockets), kInvalidSocket;
+    }
     int fd;
     do {
         fd = ::accept4(static_cast<int>(s), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -261,6 +266,7 @@ int receive(Socket s, char* buffer, int length) {
     SocketState* state = find(s);
     if (state == nullptr) return kSocketError;
     state->read_posted = false;
+    if (fault_now(Fault::Recv)) return fail(kErrConnectionReset);
     if (state->taken < state->ahead_count) {
         const std::size_t count =
             std::min(state->ahead_count - state->taken, static_cast<std::size_t>(length > 0 ? length : 0));
@@ -283,6 +289,7 @@ int receive(Socket s, char* buffer, int length) {
 
 int send_bytes(Socket s, const char* data, int length) {
     if (find(s) == nullptr) return kSocketError;
+    if (fault_now(Fault::Send)) return fail(kErrConnectionReset);
     ssize_t n;
     do {
         n = ::send(static_cast<int>(s), data, static_cast<std::size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT);

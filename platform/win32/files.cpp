@@ -2,6 +2,7 @@
 // for low-level files, and text-mode stdio streams (which turn CR LF into LF and stop at
 // Ctrl-Z themselves).
 #include "platform/files.h"
+#include "platform/faults.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -27,12 +28,13 @@ constexpr unsigned int kMaxRead = 0x7FFFFFFF;
 }  // namespace
 
 TextFile* text_open(const char* path, const char* mode) {
+    if (fault_now(Fault::Open)) return nullptr;
     std::FILE* stream = _fsopen(path, mode, _SH_DENYNO);
     return stream != nullptr ? new TextFile{stream} : nullptr;
 }
 
 bool text_read_line(TextFile* file, char* buffer, int size) {
-    if (file == nullptr || size <= 0) return false;
+    if (file == nullptr || size <= 0 || fault_now(Fault::Read)) return false;
     return std::fgets(buffer, size, file->stream) != nullptr;
 }
 
@@ -43,6 +45,7 @@ void text_close(TextFile* file) {
 }
 
 int file_open(const char* path, FileAccess access, int permission) {
+    if (fault_now(Fault::Open)) return -1;
     const int flags = access == FileAccess::AppendCreate ? kAppendCreateFlags : kReadWriteFlags;
     const int mode = (permission & 0400 ? _S_IREAD : 0) | (permission & 0200 ? _S_IWRITE : 0);
     const int handle = _sopen(path, flags, _SH_DENYNO, mode);
@@ -50,11 +53,12 @@ int file_open(const char* path, FileAccess access, int permission) {
 }
 
 std::int64_t file_seek(int handle, std::int64_t offset) {
-    if (offset < 0) return -1;
+    if (offset < 0 || fault_now(Fault::Seek)) return -1;
     return _lseeki64(handle, offset, SEEK_SET);
 }
 
 long file_read(int handle, void* buffer, std::size_t count) {
+    if (fault_now(Fault::Read)) return -1;
     return _read(handle, buffer, static_cast<unsigned int>(count < kMaxRead ? count : kMaxRead));
 }
 
@@ -63,7 +67,10 @@ long file_read_at(int handle, std::int64_t offset, void* buffer, std::size_t cou
     return file_read(handle, buffer, count);
 }
 
-int file_close(int handle) { return _close(handle); }
+int file_close(int handle) {
+    const int result = _close(handle);
+    return fault_now(Fault::Close) ? -1 : result;  // released all the same, as on a real error
+}
 
 bool paths_are_dos_like() { return true; }
 

@@ -2,6 +2,7 @@
 // loop and loopback TCP. Each step runs the loop until it hands over one message or
 // reaches a quit posted behind it, so "no message" means nothing was ready then.
 #include "platform/net.h"
+#include "platform/faults.h"
 
 #include <gtest/gtest.h>
 
@@ -213,6 +214,32 @@ TEST_F(NetTest, ClosedSocketsGetNothingNew) {
     char buffer[8];
     EXPECT_EQ(receive(s, buffer, sizeof buffer), kSocketError);
     EXPECT_EQ(last_socket_error(), kErrNotSocket);
+}
+
+// Injected failures of accept, receive and send: each gives its error, and the socket
+// layer goes on: the failed accept took the connection and closed it, the next is taken.
+TEST_F(NetTest, InjectedFailuresGiveTheirErrorsAndTheLayerGoesOn) {
+    const ClientSocket refused = connect_client();
+    ASSERT_EQ(wait_event().event, kFdAccept);
+    fault_arm(Fault::Accept, 1, false);
+    EXPECT_EQ(accept_socket(listener_), kInvalidSocket);
+    EXPECT_EQ(last_socket_error(), kErrTooManySockets);
+    char byte;
+    const long closed = client_receive(refused, &byte, 1, kTimeoutMs);
+    EXPECT_TRUE(closed == kReceiveClosed || closed == kReceiveError) << closed;  // closed, not left waiting
+    fault_disarm();
+    connect_client();
+    const Socket s = accept_one();
+    ASSERT_TRUE(client_send_all(clients_.back(), "abc", 3));
+    ASSERT_EQ(wait_event().event, kFdRead);
+    fault_arm(Fault::Recv, 1, false);
+    char buffer[8];
+    EXPECT_EQ(receive(s, buffer, sizeof buffer), kSocketError);
+    EXPECT_EQ(last_socket_error(), kErrConnectionReset);
+    fault_arm(Fault::Send, 1, false);
+    EXPECT_EQ(send_bytes(s, "x", 1), kSocketError);
+    EXPECT_EQ(send_bytes(s, "x", 1), 1);  // once only
+    fault_disarm();
 }
 
 }  // namespace

@@ -1,0 +1,36 @@
+// Fault injection for tests, as the platform layer's own switch: the Nth call of a
+// chosen kind fails the way the system fails it (a file that cannot be opened, a read
+// error, no memory), once or from then on, so that every failure path can be walked.
+// Off unless a test arms it; when off a call costs one comparison. Owns the switch and
+// the call counts.
+#pragma once
+
+namespace qx::platform {
+
+enum class Fault {
+    Open,    // file_open and text_open: the file cannot be opened
+    Read,    // file_read, file_read_at, text_read_line: a read error
+    Seek,    // file_seek: the position cannot be reached
+    Close,   // file_close: an error (the descriptor is released all the same)
+    Accept,  // accept_socket: out of descriptors
+    Recv,    // receive: the connection was reset
+    Send,    // send_bytes: the connection was reset
+    Alloc,   // the library's own allocations (the open-file table's name copies)
+    Count
+};
+
+// Arms the switch: call number `nth` of `kind` from now on (1: the next) fails, and every
+// later one too when `persistent`. Call counts start again from 0; other kinds never fail.
+void fault_arm(Fault kind, long nth, bool persistent);
+
+// Turns the switch off.
+void fault_disarm();
+
+// Calls of `kind` made since the switch was last armed or turned off.
+long fault_calls(Fault kind);
+
+// For the platform layer and the library, at each call of `kind`: counts it and says
+// whether it must fail.
+bool fault_now(Fault kind);
+
+}  // namespace qx::platform

@@ -1,0 +1,160 @@
+// Every failure the platform can give, at every call a scenario makes: the record reader,
+// the catalogues, the language table and a restricted scan, with the Nth open, read,
+// seek, close or allocation failing. After each: the result is the scenario's own or a
+// failure (never its success code with other data), no descriptor or table slot is
+// left behind, and the next run with the switch off succeeds.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/faults.h"
+#include "support/catalogue.h"
+#include "support/config.h"
+#include "support/file_table.h"
+#include "support/install_dirs.h"
+#include "support/language_names.h"
+#include "support/record.h"
+#include "tests/env_guard.h"
+#include "visibility/personnel_filter.h"
+
+namespace qx {
+namespace {
+
+using platform::Fault;
+
+struct Scenario {
+    const char* name;
+    std::function<std::string()> run;  // its result: a code, then the data it gave
+};
+
+// Open descriptors of the process where the system can tell (Linux), else 0.
+long open_descriptors() {
+    const std::filesystem::path fds = "/proc/self/fd";
+    std::error_code error;
+    if (!std::filesystem::exists(fds, error)) return 0;
+    long count = 0;
+    for (auto it = std::filesystem::directory_iterator(fds, error); it != std::filesystem::directory_iterator();
+         it.increment(error)) {
+        ++count;
+    }
+    return count;
+}
+
+long used_slots() {
+    long count = 0;
+    for (int slot = 0; slot < table::kSlots; ++slot) count += table::slot_name(slot) != nullptr ? 1 : 0;
+    return count;
+}
+
+// Closes every file of the table and forgets what was read from files, as at the start.
+void start_afresh() {
+    for (int slot = 0; slot < table::kSlots; ++slot) {
+        if (const char* name = table::slot_name(slot)) table::table_close(std::string(name).c_str());
+    }
+    lang::forget_language_state();
+    visibility::forget_filter_state();
+}
+
+std::string code_and(int code, const std::string& data) { return std::to_string(code) + " " + data + "\n"; }
+
+// The lines of `text`.
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+    }
+    return lines;
+}
+
+// True unless a line of `got` has the code of the same line of `good` but other data:
+// success with partial data.
+bool no_partial_success(const std::string& got, const std::string& good) {
+    const std::vector<std::string> a = lines_of(got), b = lines_of(good);
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i].substr(0, a[i].find(' ')) == b[i].substr(0, b[i].find(' ')) && a[i] != b[i]) return false;
+    }
+    return true;
+}
+
+class FaultTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        platform::fault_disarm();
+        start_afresh();
+        config::forget_config_vars();
+        dirs::forget_directories();
+    }
+
+    test::EnvGuard registry_{"VELMORA_REGISTRY", "/nonexistent/registry.reg"};
+    test::EnvGuard base_{"QXBASE", QX_SOURCE_DIR "/examples/installation"};
+    test::EnvGuard home_{"HOME", QX_SOURCE_DIR "/examples/installation/home"};
+    test::EnvGuard language_{"QX_LANGUAGE", nullptr};
+    test::EnvGuard department_{"QX_AFD", "10"};
+};
+
+TEST_F(FaultTest, EveryFailingCallEndsInAFailureAndLeavesNothingBehind) {
+    const Scenario scenarios[] = {
+        {"read_record",
+         [] {
+             std::string record(60, '\0');
+             return code_and(records::read_record("vst/sample.166", 3, 60, record.data()), record);
+         }},
+        {"catalogue",
+         [] {
+             char text[catalogue::kMessageBufferSize] = {};
+             const int code = catalogue::rtekst("dta/gen.msg", text, 104);
+             char line[catalogue::kMessageBufferSize] = {};
+             return code_and(code, text) + code_and(catalogue::rtekst("tab/hulp", line, 2), line);
+         }},
+        {"language table", [] { return code_and(lang::default_language(), std::string(1, lang::yes_letter())); }},
+        {"restricted scan",
+         [] {
+             std::string out;
+             std::string record(1430, '\0');
+             for (int n = 1; n <= 12; ++n) {
+                 const int code = records::read_record("vst/pers.172", n, 1430, record.data());
+                 out += code_and(code, code == 0 ? record.substr(0, 60) : "");
+             }
+             return out;
+         }},
+    };
+    const Fault kinds[] = {Fault::Open, Fault::Read, Fault::Seek, Fault::Close, Fault::Alloc};
+    long points = 0;
+    for (const Scenario& s : scenarios) {
+        config::forget_config_vars();
+        start_afresh();
+        const long descriptors = open_descriptors();
+        const std::string good = s.run();
+        start_afresh();
+        for (Fault kind : kinds) {
+            platform::fault_arm(kind, LONG_MAX, false);  // counts the calls, fails none
+            s.run();
+            const long calls = platform::fault_calls(kind);
+            platform::fault_disarm();
+            start_afresh();
+            for (long n = 1; n <= calls; ++n, ++points) {
+                platform::fault_arm(kind, n, false);
+                const std::string got = s.run();
+                platform::fault_disarm();
+                const std::string where = std::string(s.name) + ", call " + std::to_string(n) + " of kind " +
+                                          std::to_string(static_cast<int>(kind));
+                EXPECT_TRUE(no_partial_success(got, good)) << where << ": " << got;
+                start_afresh();
+                EXPECT_EQ(used_slots(), 0) << where;
+                EXPECT_EQ(open_descriptors(), descriptors) << where;
+                EXPECT_EQ(s.run(), good) << where << ": the next run";
+                start_afresh();
+            }
+        }
+    }
+    RecordProperty("injection_points", static_cast<int>(points));
+    EXPECT_GT(points, 20);
+}
+
+}  // namespace
+}  // namespace qx
