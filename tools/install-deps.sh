@@ -12,7 +12,7 @@ packages=(
     wine wine32:i386 wine64
     xvfb xauth
     python3 procps util-linux iproute2
-    clang libclang-rt-14-dev valgrind
+    clang libclang-rt-14-dev valgrind gcovr
 )
 
 log=${TMPDIR:-/tmp}/qx-install-deps.log
