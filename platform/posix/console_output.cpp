@@ -98,6 +98,9 @@ void output_line(std::string line) {
     }
     push_lost_notice();
     push(std::move(line), false);
+    // Nothing waiting before it: write it now, as far as standard output takes it, rather
+    // than a turn of the loop (a poll) later.
+    if (queue.size() == 1 && !failing) write_queue();
 }
 
 void output_screen(std::string screen) {
@@ -107,6 +110,7 @@ void output_screen(std::string screen) {
         queue.pop_back();
     }
     push(std::move(screen), true);
+    if (queue.size() == 1 && !failing) write_queue();
 }
 
 pollfd output_poll_fd() {
