@@ -1,10 +1,7 @@
 // The configuration-variable lookup and its 35 remembered slots.
 #include "support/config.h"
 
-#include <algorithm>
-#include <cstdint>
 #include <cstdlib>
-#include <iterator>
 #include <cstring>
 #include <string>
 
@@ -31,33 +28,9 @@ struct Slot {
 Slot slots[kCachedCount];  // one per cached name, in table order
 unsigned generation = 0;   // counts forget_config_vars calls
 
-// The remembered names by hash: the visibility rules look several names up for every
-// record, and a search through the 35 names cost more than the rest of the rule. A name
-// is hashed once and then compared with at most the few names in its chain.
-constexpr std::size_t kHashSize = 128;  // a power of two, well above kCachedCount
-std::int8_t hash_slots[kHashSize];       // index into kCachedNames, -1: empty
-bool hash_made = false;
-
-std::size_t hash_of(const char* name) {
-    std::uint32_t h = 2166136261u;  // FNV-1a
-    for (const char* p = name; *p != '\0'; ++p) h = (h ^ static_cast<unsigned char>(*p)) * 16777619u;
-    return h & (kHashSize - 1);
-}
-
-void make_hash() {
-    std::fill(std::begin(hash_slots), std::end(hash_slots), std::int8_t{-1});
-    for (int i = 0; i < kCachedCount; ++i) {
-        std::size_t at = hash_of(kCachedNames[i]);
-        while (hash_slots[at] >= 0) at = (at + 1) & (kHashSize - 1);
-        hash_slots[at] = static_cast<std::int8_t>(i);
-    }
-    hash_made = true;
-}
-
 int cached_index(const char* name) {
-    if (!hash_made) make_hash();
-    for (std::size_t at = hash_of(name); hash_slots[at] >= 0; at = (at + 1) & (kHashSize - 1)) {
-        if (std::strcmp(name, kCachedNames[hash_slots[at]]) == 0) return hash_slots[at];
+    for (int i = 0; i < kCachedCount; ++i) {
+        if (std::strcmp(name, kCachedNames[i]) == 0) return i;
     }
     return -1;
 }

@@ -48,14 +48,10 @@ bool starts_with_class(const std::string& name) {
     return false;
 }
 
-// The existing `path` below `dir`, or empty when it is not below it.
-std::string below(const char* path, const char* dir, bool dos_like) {
-    char full[kFullPathSize];
+// The resolved `file` below `dir`, or empty when it is not below it.
+std::string below(const std::string& file, const char* dir, bool dos_like) {
     char full_dir[kFullPathSize];
-    if (!platform::full_path(path, full, sizeof full) || !platform::full_path(dir, full_dir, sizeof full_dir)) {
-        return "";
-    }
-    const std::string file = dos_like ? with_dos_spelling(full) : std::string(full);
+    if (!platform::full_path(dir, full_dir, sizeof full_dir)) return "";
     std::string prefix = dos_like ? with_dos_spelling(full_dir) : std::string(full_dir);
     if (prefix.empty() || prefix.back() != '/') prefix += '/';
     return has_prefix(file, prefix.c_str()) ? file.substr(prefix.size()) : "";
@@ -98,11 +94,11 @@ const char* canonical_name(const char* name, char* out) {
 
 std::string file_identity(const char* path) {
     const bool dos_like = platform::paths_are_dos_like();
-    const std::string inside = below(path, dirs::rgetbase(), dos_like);
-    if (!inside.empty()) return inside;
     char full[kFullPathSize];
     if (!platform::full_path(path, full, sizeof full)) return "";
-    return dos_like ? with_dos_spelling(full) : std::string(full);
+    const std::string file = dos_like ? with_dos_spelling(full) : std::string(full);
+    const std::string inside = below(file, dirs::rgetbase(), dos_like);
+    return inside.empty() ? file : inside;
 }
 
 }  // namespace qx::paths

@@ -58,10 +58,10 @@ int visibility_checks(const char* name, char* record, std::size_t length) {
     char canonical[paths::kDataNameSize];
     const FilteredFile file = filtered_file(paths::canonical_name(name, canonical));  // no spelling escapes
     if (file == FilteredFile::None) return kReadOk;
+    if (file == FilteredFile::Persons) return visibility::personnel_filter(record, length) < 0 ? kEmptyOrHidden : kReadOk;
     visibility::rule_vars_begin_record();
     const visibility::Fields f(record, length);
     switch (file) {
-        case FilteredFile::Persons: return visibility::personnel_filter(record, length) < 0 ? kEmptyOrHidden : kReadOk;
         case FilteredFile::Clocks:
             return is_set(RuleVar::Klkgroup) && !in_clock_group(f, kClockGroups) ? kEmptyOrHidden : kReadOk;
         case FilteredFile::AccessGroups:
@@ -77,7 +77,8 @@ int visibility_checks(const char* name, char* record, std::size_t length) {
             return is_set(RuleVar::Pee) && !listed(RuleVar::Pee, f.at(5)) ? kEmptyOrHidden : kReadOk;
         case FilteredFile::Teams:
             return is_set(RuleVar::Team) && !listed(RuleVar::Team, f.at(5)) ? kEmptyOrHidden : kReadOk;
-        case FilteredFile::None: break;
+        case FilteredFile::None:
+        case FilteredFile::Persons: break;
     }
     return kReadOk;
 }
