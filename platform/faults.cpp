@@ -6,19 +6,23 @@
 namespace qx::platform {
 namespace {
 
-constexpr auto kKinds = static_cast<std::size_t>(Fault::Count);
-
-bool armed = false;          // the switch is on
 Fault armed_kind = Fault::Open;  // the kind that fails
-long fail_at = 0;            // the call number that fails
-bool fail_after = false;     // every later call fails too
-long calls[kKinds] = {};     // calls of each kind since arming or disarming
+long fail_at = 0;                // the call number that fails
+bool fail_after = false;         // every later call fails too
 
+}  // namespace
+
+bool detail::fault_armed = false;                                     // the switch is on
+long detail::fault_call_counts[static_cast<int>(Fault::Count)] = {};  // since arming or disarming
+
+namespace {
+using detail::fault_armed;
+auto& calls = detail::fault_call_counts;
 }  // namespace
 
 void fault_arm(Fault kind, long nth, bool persistent) {
     for (long& count : calls) count = 0;
-    armed = true;
+    fault_armed = true;
     armed_kind = kind;
     fail_at = nth;
     fail_after = persistent;
@@ -26,14 +30,13 @@ void fault_arm(Fault kind, long nth, bool persistent) {
 
 void fault_disarm() {
     for (long& count : calls) count = 0;
-    armed = false;
+    fault_armed = false;
 }
 
 long fault_calls(Fault kind) { return calls[static_cast<std::size_t>(kind)]; }
 
-bool fault_now(Fault kind) {
-    const long call = ++calls[static_cast<std::size_t>(kind)];
-    if (!armed || kind != armed_kind) return false;
+bool detail::fault_due(Fault kind, long call) {
+    if (kind != armed_kind) return false;
     return call == fail_at || (fail_after && call > fail_at);
 }
 

@@ -29,8 +29,18 @@ void fault_disarm();
 // Calls of `kind` made since the switch was last armed or turned off.
 long fault_calls(Fault kind);
 
+namespace detail {
+extern bool fault_armed;
+extern long fault_call_counts[static_cast<int>(Fault::Count)];
+bool fault_due(Fault kind, long call);
+}  // namespace detail
+
 // For the platform layer and the library, at each call of `kind`: counts it and says
-// whether it must fail.
-bool fault_now(Fault kind);
+// whether it must fail. Inline: a record read makes such calls, and when the switch is
+// off that is a count and a test.
+inline bool fault_now(Fault kind) {
+    const long call = ++detail::fault_call_counts[static_cast<int>(kind)];
+    return detail::fault_armed && detail::fault_due(kind, call);
+}
 
 }  // namespace qx::platform

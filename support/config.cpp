@@ -26,7 +26,6 @@ struct Slot {
 };
 
 Slot slots[kCachedCount];  // one per cached name, in table order
-unsigned generation = 0;   // counts forget_config_vars calls
 
 int cached_index(const char* name) {
     for (int i = 0; i < kCachedCount; ++i) {
@@ -64,9 +63,9 @@ bool is_cached_config_var(const char* name) { return name != nullptr && cached_i
 
 void forget_config_vars() {
     for (Slot& slot : slots) slot = Slot{};
-    ++generation;
+    ++detail::generation;
 }
 
-unsigned config_generation() { return generation; }
+unsigned detail::generation = 0;
 
 }  // namespace qx::config

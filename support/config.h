@@ -30,6 +30,9 @@ void forget_config_vars();
 
 // A number that changes whenever forget_config_vars runs: a remembered value a caller
 // keeps is valid while this number stays the same.
-unsigned config_generation();
+namespace detail {
+extern unsigned generation;  // counts forget_config_vars calls
+}  // namespace detail
+inline unsigned config_generation() { return detail::generation; }
 
 }  // namespace qx::config

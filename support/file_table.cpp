@@ -29,6 +29,11 @@ Slot slots[kSlots];
 
 bool is_log_file(const char* name) { return std::strncmp(name, "log/", 4) == 0; }
 
+// A name of the language-dependent tables, whose file depends on the language in force.
+bool is_language_table(const char* name) {
+    return name[0] == 't' && name[1] == 'a' && name[2] == 'b' && name[3] == '/';
+}
+
 void release(Slot& slot) {
     platform::file_close(slot.handle);
     slot.handle = -1;
@@ -45,7 +50,7 @@ bool mapped_name(const char* name, char* out) {
     char canonical[paths::kDataNameSize];
     const char* spelled = paths::canonical_name(name, canonical);  // one slot per file, whatever the spelling
     if (std::strlen(spelled) >= kNameSize) return false;
-    if (std::strncmp(spelled, "tab/", 4) == 0) {
+    if (is_language_table(spelled)) {
         lang::rgetlan_nam(spelled, out, kNameSize);
     } else {
         text::copy_text(out, kNameSize, spelled);
@@ -102,7 +107,7 @@ std::int16_t table_open(const char* name, const char* mode) {
     // for every record): no spelling to work out, nothing to move.
     const Slot& front = slots[kFrontSlot];
     if (front.name != nullptr && front.handle >= 0 && front.mode == (mode != nullptr ? mode[0] : 'r') &&
-        std::strncmp(front.name, "tab/", 4) != 0 && std::strcmp(front.name, name) == 0) {
+        text::same_text(front.name, name) && !is_language_table(front.name)) {
         return static_cast<std::int16_t>(front.handle);
     }
     char wanted[kNameSize];

@@ -15,16 +15,23 @@ constexpr char kFieldEnd = '~';
 // The head number as atol reads it, but never past the record's `length` bytes.
 std::int32_t head_number(const char* record, std::int32_t length) {
     char head[text::kLeadingBufferSize];
-    const std::size_t count = static_cast<std::size_t>(length) < sizeof head - 1 ? static_cast<std::size_t>(length)
-                                                                                 : sizeof head - 1;
-    std::memcpy(head, record, count);
-    head[count] = '\0';
+    if (static_cast<std::size_t>(length) >= sizeof head - 1) {
+        std::memcpy(head, record, sizeof head - 1);  // a copy of known size: a few moves
+        head[sizeof head - 1] = '\0';
+    } else {
+        std::memcpy(head, record, static_cast<std::size_t>(length));
+        head[length] = '\0';
+    }
     return text::read_int(head);
 }
 
 // Every field end after byte 0 becomes an end of text. Written without a branch so that
 // the compiler turns it into vector code (support/CMakeLists.txt asks GCC to): the loop
-// runs at memory speed over every record read.
+// runs at memory speed over every record read; on x86-64 ELF systems in a second, wider
+// version for processors that have AVX2, chosen once when the program is loaded.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__ELF__)
+__attribute__((target_clones("avx2", "default")))
+#endif
 void end_fields(char* buffer, std::size_t length) {
     for (std::size_t i = 1; i < length; ++i) buffer[i] = buffer[i] == kFieldEnd ? '\0' : buffer[i];
 }

@@ -117,6 +117,13 @@ std::int32_t read_int(const char* text) {
     bool negative = false;
     if (*c == '+' || *c == '-') negative = *c++ == '-';
     long long value = 0;  // kept within the 32-bit range plus one, so it cannot overflow
+    // Nine digits cannot pass the limit: only longer numbers are checked digit by digit.
+    const char* unchecked_end = c + 9;
+    for (; c != unchecked_end; ++c) {
+        const unsigned digit = static_cast<unsigned char>(*c) - unsigned{'0'};
+        if (digit > 9) break;
+        value = value * 10 + digit;
+    }
     const long long limit = negative ? -static_cast<long long>(INT32_MIN) : INT32_MAX;
     for (; *c >= '0' && *c <= '9'; ++c) {
         value = value * 10 + (*c - '0');

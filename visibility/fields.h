@@ -22,7 +22,7 @@ class Fields {
     const char* at(std::size_t position) const {
         if (position >= length_) return "";
         const char* field = record_ + position;
-        if (std::memchr(field, '\0', length_ - position) != nullptr) return field;
+        if (text::find_end_of_text(field, length_ - position) != nullptr) return field;
         // No terminator in the record. Made only then: a deque allocates as it is made, and
         // a Fields is made for every record judged.
         if (!spilled_) spilled_ = std::make_unique<std::deque<std::string>>();

@@ -55,8 +55,15 @@ bool listed(RuleVar variable, const char* value) { return visibility::in_list(va
 int visibility_checks(const char* name, char* record, std::size_t length) {
     static constexpr std::size_t kClockGroups[4] = {124, 127, 130, 133};
     static constexpr std::size_t kAccessGroups[4] = {61, 64, 67, 70};
-    char canonical[paths::kDataNameSize];
-    const FilteredFile file = filtered_file(paths::canonical_name(name, canonical));  // no spelling escapes
+    // A scan names the same file for every record: its rules are worked out once.
+    static std::string last_name;
+    static FilteredFile last_file = FilteredFile::None;
+    if (last_name.empty() || !text::same_text(last_name.c_str(), name)) {
+        char canonical[paths::kDataNameSize];
+        last_file = filtered_file(paths::canonical_name(name, canonical));  // no spelling escapes
+        last_name = name;
+    }
+    const FilteredFile file = last_file;
     if (file == FilteredFile::None) return kReadOk;
     if (file == FilteredFile::Persons) return visibility::personnel_filter(record, length) < 0 ? kEmptyOrHidden : kReadOk;
     visibility::rule_vars_begin_record();

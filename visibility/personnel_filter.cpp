@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "support/config.h"
 #include "support/install_dirs.h"
 #include "support/language_names.h"
 #include "support/path_search.h"
@@ -24,7 +25,8 @@ constexpr std::size_t kBadnum = 0, kSalnum = 36, kAfdkod = 47, kEdatp = 192, kUi
                       kPersBereich = 429, kAbrkreis = 434, kTeamkod = 498, kOrgunkod = 1411;
 constexpr std::size_t kLoginWidth = 11;
 // Fields of the system parameter record, and the installation codes with their own rules.
-constexpr int kAantpersAt = 916, kAantpersWidth = 6, kClientcodAt = 954, kClientcodSize = 16;
+constexpr int kAantpersAt = 916, kAantpersWidth = 6, kClientcodAt = 954;
+constexpr std::size_t kClientcodSize = 16;
 constexpr char kVodInstallation[] = "VOD            ";
 constexpr char kZurInstallation[] = "ZUR            ";
 constexpr int kTeamWidth = 10;        // QX_TEAM entries are zero-padded to this in VOD installations
@@ -40,21 +42,34 @@ std::int16_t loaded_list = 0;             // the list in the bitmap, 0: none
 char oumfil[kOumfilLength];               // the organisational-unit flag record last read
 
 const char* var(RuleVar variable) { return rule_var(variable); }
+
+// Makes orgunit_flag read the flag record again: it does whenever the number at its head
+// is not the person's, and every byte is written anew when it does. (An end of text
+// where the number starts is enough: clearing all 180 bytes for every record judged
+// cost more than the rest of the criteria together.)
+void forget_oumfil() { oumfil[0] = '\0'; }
 bool is_set(RuleVar variable) { return rule_var_set(variable); }
 
 long aantpers() { return text::leading_number(lang::syspar_record() + kAantpersAt, kAantpersWidth); }
 
-bool installation_is(const char* code) {
-    char clientcod[kClientcodSize];
-    std::memcpy(clientcod, lang::syspar_record() + kClientcodAt, kClientcodSize);
-    clientcod[kClientcodSize - 1] = '\0';
-    return std::strcmp(clientcod, code) == 0;
+// The installation code is the first 15 bytes of `clientcod`, compared as a text: equal
+// to one of the codes above (15 characters, no end of text among them) exactly when
+// those bytes are.
+template <std::size_t N>
+bool installation_is(const char (&code)[N]) {
+    static_assert(N == kClientcodSize);
+    const char* clientcod = lang::syspar_record() + kClientcodAt;
+    for (std::size_t i = 0; i + 1 < kClientcodSize; ++i) {  // in place: asked for every record
+        if (clientcod[i] != code[i]) return false;
+    }
+    return true;
 }
 
 // The person list test of the filter: 1 on the list, -4 not, 0 when no list is in force.
-int person_list_result(long person) {
+int person_list_result(const Fields& f) {
     const char* plist = var(RuleVar::Plist);
     if (plist[0] == '\0') return 0;
+    const long person = f.number(kBadnum);  // read only when a list is in force
     const long number = text::read_int(plist);
     if (number <= 0) return 0;
     if (number > kMaxListNumber) return kNotInList;  // no such list can exist
@@ -75,8 +90,21 @@ bool orgunit_criterion(const Fields& f, const char* record, std::size_t length) 
     return orgunit_flag(record, length, static_cast<std::int16_t>(first_in_list(units, f.at(kOrgunkod)))) == 1;
 }
 
+// QX_DATP as a number, read once for each configuration (it is remembered).
+long date_limit() {
+    static unsigned generation = 0;
+    static bool read = false;
+    static long limit = 0;
+    if (!read || generation != config::config_generation()) {
+        limit = text::read_int(var(RuleVar::Datp));
+        generation = config::config_generation();
+        read = true;
+    }
+    return limit;
+}
+
 bool below_date_limit(const Fields& f) {
-    const long limit = text::read_int(var(RuleVar::Datp));
+    const long limit = date_limit();
     return limit > 0 && f.number(kEdatp) < limit;
 }
 
@@ -103,7 +131,7 @@ int and_mode(const Fields& f, const char* record, std::size_t length) {
     int admitted = 1;
     for (const ListCriterion& c : kAndCriteria) {
         if (c.variable == RuleVar::Orgun) {
-            std::memset(oumfil, 0, sizeof oumfil);
+            forget_oumfil();
             if (is_set(RuleVar::Orgun) && !orgunit_criterion(f, record, length)) admitted = kNotInList;
         } else if (is_set(c.variable) && in_list(var(c.variable), f.at(c.field)) != kInList) {
             admitted = kNotInList;
@@ -133,33 +161,80 @@ int login_criterion(const Fields& f) {
     return in_list(var(RuleVar::Ma), text::trim_right(login));
 }
 
+// OR mode, worked out once for the configuration in force: the criteria in their order,
+// those whose variable is remembered and not set left out (they cannot change before the
+// configuration is forgotten). The variables that are not remembered (QX_MA, and QX_MA1
+// with the team criterion) are tested for every record, as before.
+enum class Step : std::uint8_t { List, Paired, Orgun, ForgetFlags, Login, Team, Ma1Team };
+struct OrStep {
+    Step step;
+    RuleVar variable;  // List and Paired: the list; Paired also `second`
+    std::size_t field;
+    RuleVar second;
+    std::size_t second_field;
+};
+constexpr std::size_t kMaxOrSteps = 16;
+struct OrPlan {
+    unsigned generation = 0;
+    bool made = false;
+    std::size_t count = 0;
+    OrStep steps[kMaxOrSteps];
+};
+OrPlan or_plan;
+
+const OrPlan& current_or_plan() {
+    const unsigned generation = config::config_generation();
+    if (or_plan.made && or_plan.generation == generation) return or_plan;
+    OrPlan plan;
+    auto add = [&plan](bool configured, OrStep step) {
+        if (configured) plan.steps[plan.count++] = step;
+    };
+    auto list = [&add](RuleVar variable, std::size_t field) {
+        add(is_set(variable), {Step::List, variable, field, variable, 0});
+    };
+    list(RuleVar::Uitz, kUitzend);
+    add(is_set(RuleVar::AfdPp), {Step::Paired, RuleVar::AfdPp, kAfdkod, RuleVar::PeePp, kWplekkod});
+    add(is_set(RuleVar::Afd), {Step::Paired, RuleVar::Afd, kAfdkod, RuleVar::Pee, kWplekkod});
+    list(RuleVar::Salnum, kSalnum);
+    add(true, {Step::ForgetFlags, RuleVar::Orgun, 0, RuleVar::Orgun, 0});  // read anew for every record judged
+    add(is_set(RuleVar::Orgun), {Step::Orgun, RuleVar::Orgun, kOrgunkod, RuleVar::Orgun, 0});
+    list(RuleVar::Wplek, kWplekkod);
+    list(RuleVar::Fun, kFunktie);
+    add(true, {Step::Login, RuleVar::Ma, kLogin, RuleVar::Ma, 0});
+    add(true, {is_set(RuleVar::Team) ? Step::Team : Step::Ma1Team, RuleVar::Team, kTeamkod, RuleVar::Ma1, 0});
+    list(RuleVar::PersTb, kPersTb);
+    list(RuleVar::MaGrp, kMaGrp);
+    list(RuleVar::MaKreis, kMaKreis);
+    list(RuleVar::Orgbadnum, kOrgbadnum);
+    list(RuleVar::PersBereich, kPersBereich);
+    list(RuleVar::Abrkreis, kAbrkreis);
+    plan.generation = generation;
+    plan.made = true;
+    or_plan = plan;
+    return or_plan;
+}
+
 int or_mode(const Fields& f, const char* record, std::size_t length, int a) {
     // A criterion whose variable is not set leaves `a` as it is; one that is evaluated
     // sets it. The first that admits the person ends the search.
-    auto criterion = [&](bool configured, auto evaluate) {
-        if (configured) a = evaluate();
-        return a == 1;
-    };
-    auto list = [&](RuleVar variable, std::size_t field) {
-        return criterion(is_set(variable), [&] { return in_list(var(variable), f.at(field)); });
-    };
-    const bool vod = installation_is(kVodInstallation);
-    bool admitted = list(RuleVar::Uitz, kUitzend) ||
-                    criterion(is_set(RuleVar::AfdPp),
-                              [&] { return paired(f, RuleVar::AfdPp, kAfdkod, RuleVar::PeePp, kWplekkod); }) ||
-                    criterion(is_set(RuleVar::Afd), [&] { return paired(f, RuleVar::Afd, kAfdkod, RuleVar::Pee, kWplekkod); }) ||
-                    list(RuleVar::Salnum, kSalnum);
-    if (!admitted) {
-        std::memset(oumfil, 0, sizeof oumfil);  // read anew for every record judged
-        admitted =
-            criterion(is_set(RuleVar::Orgun),
-                      [&] { return orgunit_criterion(f, record, length) ? kInList : kNotInList; }) ||
-            list(RuleVar::Wplek, kWplekkod) || list(RuleVar::Fun, kFunktie) ||
-            criterion(is_set(RuleVar::Ma), [&] { return login_criterion(f); }) ||
-            criterion(is_set(RuleVar::Team) || (vod && is_set(RuleVar::Ma1)), [&] { return team_criterion(f); }) ||
-            list(RuleVar::PersTb, kPersTb) || list(RuleVar::MaGrp, kMaGrp) || list(RuleVar::MaKreis, kMaKreis) ||
-            list(RuleVar::Orgbadnum, kOrgbadnum) || list(RuleVar::PersBereich, kPersBereich) ||
-            list(RuleVar::Abrkreis, kAbrkreis);
+    const OrPlan& plan = current_or_plan();
+    bool admitted = false;
+    for (std::size_t i = 0; i < plan.count && !admitted; ++i) {
+        const OrStep& s = plan.steps[i];
+        switch (s.step) {
+            case Step::List: a = in_list(var(s.variable), f.at(s.field)); break;
+            case Step::Paired: a = paired(f, s.variable, s.field, s.second, s.second_field); break;
+            case Step::Orgun: a = orgunit_criterion(f, record, length) ? kInList : kNotInList; break;
+            case Step::ForgetFlags: forget_oumfil(); break;
+            case Step::Login:
+                if (is_set(RuleVar::Ma)) a = login_criterion(f);
+                break;
+            case Step::Team: a = team_criterion(f); break;
+            case Step::Ma1Team:
+                if (installation_is(kVodInstallation) && is_set(RuleVar::Ma1)) a = team_criterion(f);
+                break;
+        }
+        admitted = a == 1;
     }
     if (!admitted && a < 0) return a;  // something was configured and nothing matched
     return final_checks(f, a);
@@ -170,7 +245,7 @@ int or_mode(const Fields& f, const char* record, std::size_t length, int a) {
 int personnel_filter(const char* record, std::size_t length) {
     rule_vars_begin_record();
     const Fields f(record, length);
-    const int listed = person_list_result(f.number(kBadnum));
+    const int listed = person_list_result(f);
     if (listed == 1) return final_checks(f, 1);
     if (is_set(RuleVar::And)) return and_mode(f, record, length);
     return or_mode(f, record, length, listed);

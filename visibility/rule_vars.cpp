@@ -3,6 +3,7 @@
 
 #include <cstddef>
 
+#include "platform/env.h"
 #include "support/config.h"
 
 namespace qx::visibility {
@@ -37,11 +38,14 @@ constexpr const char* kNames[kCount] = {
 
 constexpr int kUnresolved = -2;
 int slots[kCount] = {};           // config_slot of each name, kUnresolved before its first use
-const char* values[kCount] = {};  // a remembered name's value once looked up, else null
+platform::EnvPlace places[kCount];  // where a name that is not remembered was found last
 unsigned generation = 0;          // the config_generation the values belong to
 bool started = false;             // slots filled with kUnresolved
 
 }  // namespace
+
+// A remembered name's value once looked up, else null.
+const char* detail::kept_values[kCount] = {};
 
 void rule_vars_begin_record() {
     if (!started) {
@@ -50,19 +54,20 @@ void rule_vars_begin_record() {
     }
     const unsigned now = config::config_generation();
     if (now == generation) return;
-    for (const char*& value : values) value = nullptr;
+    for (const char*& value : detail::kept_values) value = nullptr;
     generation = now;
 }
 
-const char* rule_var(RuleVar variable) {
+const char* detail::look_up(RuleVar variable) {
     const auto i = static_cast<std::size_t>(variable);
     if (!started) rule_vars_begin_record();
     if (slots[i] == kUnresolved) slots[i] = config::config_slot(kNames[i]);
-    if (slots[i] < 0) return config::get_config_var_in(slots[i], kNames[i]);
-    if (values[i] == nullptr) values[i] = config::get_config_var_in(slots[i], kNames[i]);
-    return values[i];
+    if (slots[i] >= 0) return kept_values[i] = config::get_config_var_in(slots[i], kNames[i]);
+    // Not remembered: read as get_config_var reads it, from the environment, but looked
+    // for again only when the environment may have changed.
+    const char* value = platform::env_value_again(places[i], kNames[i]);
+    if (value == nullptr) value = platform::env_find(kNames[i], &places[i]);
+    return value != nullptr ? value : "";
 }
-
-bool rule_var_set(RuleVar variable) { return rule_var(variable)[0] != '\0'; }
 
 }  // namespace qx::visibility

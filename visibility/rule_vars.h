@@ -2,7 +2,9 @@
 // every record judged: each is named once here, its remembered slot found once, and its
 // value (for the remembered names, which cannot change once looked up) kept until the
 // configuration's remembered values are forgotten. Names that are not remembered are
-// read from the environment at every call, as get_config_var does. Owns those values.
+// read from the environment as get_config_var reads them, their value seen afresh at
+// every call, but searched for again only when the environment may have changed (see
+// platform::env_value_again). Owns those values and places.
 #pragma once
 
 namespace qx::visibility {
@@ -38,10 +40,19 @@ enum class RuleVar {
 // configuration's remembered values were forgotten (tests do that between cases).
 void rule_vars_begin_record();
 
-// get_config_var of the variable's name.
-const char* rule_var(RuleVar variable);
+namespace detail {
+extern const char* kept_values[static_cast<int>(RuleVar::Count)];  // null: not kept (yet)
+const char* look_up(RuleVar variable);
+}  // namespace detail
+
+// get_config_var of the variable's name. A kept value costs one load: the rules ask for
+// a dozen variables for every record.
+inline const char* rule_var(RuleVar variable) {
+    const char* value = detail::kept_values[static_cast<int>(variable)];
+    return value != nullptr ? value : detail::look_up(variable);
+}
 
 // True when rule_var(variable) is not empty.
-bool rule_var_set(RuleVar variable);
+inline bool rule_var_set(RuleVar variable) { return rule_var(variable)[0] != '\0'; }
 
 }  // namespace qx::visibility

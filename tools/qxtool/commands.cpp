@@ -147,6 +147,19 @@ std::string run_read(const Args& a) {
 // Every record of a data-file as a restricted user sees it: the visible ones with the
 // chosen fields, then how many were visible, hidden by the rules, and empty. The system
 // parameter record is loaded first, as the running system has it.
+// Whether the number at the head of a record (as text::leading_number reads its first 79
+// characters) is zero, which makes an unreadable record an empty one rather than a hidden
+// one. Asked for most records of a scan, so the head is not copied: zero exactly when no
+// digit but 0 follows the blanks and the sign.
+bool head_is_zero(const char* record) {
+    const char* c = record;
+    const char* const end = record + 79;
+    while (c != end && (*c == ' ' || (*c >= '\t' && *c <= '\r'))) ++c;
+    if (c != end && (*c == '+' || *c == '-')) ++c;
+    while (c != end && *c == '0') ++c;
+    return c == end || *c < '1' || *c > '9';
+}
+
 std::string run_scan(const Args& a, std::ostream* lines) {
     const auto length = static_cast<std::int32_t>(integer_arg(a, 2, "LEN", 1, kMaxRecordLength));
     std::vector<std::pair<std::string, std::size_t>> fields;
@@ -165,7 +178,7 @@ std::string run_scan(const Args& a, std::ostream* lines) {
     for (std::int32_t n = 1; n < INT32_MAX; ++n) {
         code = records::read_record(a[1].c_str(), n, length, record.data());
         if (code == records::kEmptyOrHidden) {
-            (text::leading_number(record.c_str(), 79) == 0 ? empty : hidden) += 1;
+            (head_is_zero(record.c_str()) ? empty : hidden) += 1;
             continue;
         }
         if (code != records::kReadOk) break;
