@@ -8,8 +8,11 @@ the same CPU, with medians and spread of several rounds:
                                                 vs  ref_poll_server (answers, logs nothing)
   alive    keep-alive round trips, the same pair
 
-The ratio is reference time / program time (1.0: as fast as the reference). For the
-servers it also gives p50/p99 latency and the server's CPU time per request (from /proc).
+The ratio is reference time / program time (1.0: as fast as the reference), taken in
+each round from the two runs made back to back and reported as the median of the rounds'
+ratios with their spread (the machine's speed drifts between rounds; a pair run back to
+back sees the same machine), and also as the ratio of the two medians. For the servers it
+also gives p50/p99 latency and the server's CPU time per request (from /proc).
 The servers listen on port 3950: run it in a network namespace of its own,
 
     tests/e2e/private-net.sh python3 bench/compare.py [--build build/linux] [--rounds 7]
@@ -47,6 +50,13 @@ def summary(values):
     return "median %.3f, spread %.3f-%.3f" % (statistics.median(values), min(values), max(values))
 
 
+def ratios(references, programs):
+    """The rounds' ratios reference/program: their median and spread."""
+    values = [r / p for r, p in zip(references, programs)]
+    return "ratio %.2f (rounds %.2f-%.2f; ratio of medians %.2f)" % (
+        statistics.median(values), min(values), max(values), statistics.median(references) / statistics.median(programs))
+
+
 def scan_pair(args, work):
     base = os.path.join(work, "installation")
     subprocess.run([sys.executable, os.path.join(args.source, "tools", "make-installation.py"), "--output", base,
@@ -66,9 +76,8 @@ def scan_pair(args, work):
             out.seek(0)
             out.truncate()
             times.append(timed(program, env=env, stdout=out))
-    ratio = statistics.median(ref_times) / statistics.median(times)
-    print("scan of %d persons: qxtool %s s; ref_pread_scan %s s; ratio %.2f" % (
-        args.persons, summary(times), summary(ref_times), ratio), flush=True)
+    print("scan of %d persons: qxtool %s s; ref_pread_scan %s s; %s" % (
+        args.persons, summary(times), summary(ref_times), ratios(ref_times, times)), flush=True)
 
 
 LOAD = re.compile(rb"requests in ([0-9.]+) s: ([0-9]+) requests/s; latency us p50 ([0-9]+) p90 [0-9]+ "
@@ -107,14 +116,13 @@ def server_pair(args, work, kind):
     def column(name, i):
         return [r[i] for r in results[name]]
 
-    ratio = statistics.median(column("ref", 0)) / statistics.median(column("demo", 0))
-    cpu_ratio = statistics.median(column("demo", 3)) / statistics.median(column("ref", 3))
     print("%s round trips (%d): nexolt-demo %s s, p50 %d us, p99 %d us, CPU %.1f us/request; "
-          "ref_poll_server %s s, p50 %d us, p99 %d us, CPU %.1f us/request; ratio %.2f, CPU ratio %.2f" % (
+          "ref_poll_server %s s, p50 %d us, p99 %d us, CPU %.1f us/request; %s; CPU %s" % (
               kind, args.requests, summary(column("demo", 0)), statistics.median(column("demo", 1)),
               statistics.median(column("demo", 2)), statistics.median(column("demo", 3)),
               summary(column("ref", 0)), statistics.median(column("ref", 1)), statistics.median(column("ref", 2)),
-              statistics.median(column("ref", 3)), ratio, cpu_ratio), flush=True)
+              statistics.median(column("ref", 3)), ratios(column("ref", 0), column("demo", 0)),
+              ratios(column("demo", 3), column("ref", 3))), flush=True)
 
 
 def main():

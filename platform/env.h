@@ -34,6 +34,8 @@ const char* env_find(const char* name, EnvPlace* place);
 // the same last entry (setenv and putenv replace a variable's entry or add one at
 // the end; unsetenv shortens the table). Null when any of that differs: then look
 // again with env_find. A program that writes the table's entries itself is not seen.
+// Always null on Windows, whose C runtime reuses the addresses of entries it freed
+// (env_find there is getenv).
 const char* env_value_again(const EnvPlace& place, const char* name);
 
 }  // namespace qx::platform

@@ -35,6 +35,7 @@ bool is_language_table(const char* name) {
 }
 
 void release(Slot& slot) {
+    ++detail::generation;
     platform::file_close(slot.handle);
     slot.handle = -1;
     delete[] slot.name;
@@ -130,6 +131,7 @@ std::int16_t table_open(const char* name, const char* mode) {
     } else if (match >= 0 && slots[match].handle < 0) {
         delete[] slots[match].name;
         slots[match].name = nullptr;
+        ++detail::generation;
     } else if (match >= 0) {
         if (match < kFrontSlot) std::swap(slots[match], slots[match + 1]);  // one step to the front
         return static_cast<std::int16_t>(slots[match < kFrontSlot ? match + 1 : match].handle);
@@ -161,6 +163,7 @@ std::int16_t table_open(const char* name, const char* mode) {
         return -9;
     }
     slots[target] = Slot{handle, copy, file, wanted_mode};
+    ++detail::generation;
     return handle;
 }
 
@@ -183,6 +186,8 @@ int table_close(const char* name) {
     if (slot >= 0) release(slots[slot]);
     return 0;
 }
+
+unsigned detail::generation = 0;
 
 const char* file_of(std::int16_t handle) {
     if (handle < 0) return nullptr;

@@ -45,6 +45,14 @@ int table_evict();
 // stays open. The visibility rules choose by it, so no spelling escapes them.
 const char* file_of(std::int16_t handle);
 
+namespace detail {
+extern unsigned generation;
+}  // namespace detail
+
+// A number that changes whenever a slot is filled or emptied: what file_of(handle) gave
+// holds while it stays the same.
+inline unsigned table_generation() { return detail::generation; }
+
 // What slot `slot` holds: its name (null when free) and handle. For tests and tools.
 const char* slot_name(int slot);
 int slot_handle(int slot);

@@ -50,11 +50,18 @@ int read_record(const char* name, std::int32_t number, std::int32_t length, char
     if (got < length) return kShortRead;
     end_fields(buffer, static_cast<std::size_t>(length));
     if (head_number(buffer, length) == 0) return kEmptyOrHidden;
-    // The rules go by the file that was read, not by how its name was spelt.
-    const char* file = table::file_of(handle);
-    return visibility_checks(file != nullptr ? file : name, buffer, static_cast<std::size_t>(length)) == 0
-               ? kReadOk
-               : kEmptyOrHidden;
+    // The rules go by the file that was read, not by how its name was spelt; worked out
+    // again only when the table has changed (a scan reads one file record by record).
+    static std::int16_t rules_handle = -1;
+    static unsigned rules_generation = 0;
+    static int rules = 0;
+    if (handle != rules_handle || table::table_generation() != rules_generation) {
+        const char* file = table::file_of(handle);
+        rules = visibility_rules_of(file != nullptr ? file : name);
+        rules_handle = handle;
+        rules_generation = table::table_generation();
+    }
+    return visibility_checks_with(rules, buffer, static_cast<std::size_t>(length)) == 0 ? kReadOk : kEmptyOrHidden;
 }
 
 }  // namespace qx::records

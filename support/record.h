@@ -27,4 +27,10 @@ int read_record(const char* name, std::int32_t number, std::int32_t length, char
 // rule selects are accepted.
 int visibility_checks(const char* name, char* record, std::size_t length);
 
+// The same in two steps, for readers of many records of one file: which rules apply to
+// the records of data-file `name` (the same number for every spelling of one file), and
+// the checks of those rules.
+int visibility_rules_of(const char* name);
+int visibility_checks_with(int rules, char* record, std::size_t length);
+
 }  // namespace qx::records

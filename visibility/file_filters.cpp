@@ -2,7 +2,6 @@
 // name the reader was given: the personnel filter for "vst/pers.172", and simple filters
 // for the clock, access-group, shift-group, department, workplace and team master files.
 #include <cstring>
-#include <string>
 
 #include "support/data_name.h"
 #include "support/record.h"
@@ -52,18 +51,19 @@ bool listed(RuleVar variable, const char* value) { return visibility::in_list(va
 
 }  // namespace
 
+int visibility_rules_of(const char* name) {
+    char canonical[paths::kDataNameSize];
+    return static_cast<int>(filtered_file(paths::canonical_name(name, canonical)));  // no spelling escapes
+}
+
 int visibility_checks(const char* name, char* record, std::size_t length) {
+    return visibility_checks_with(visibility_rules_of(name), record, length);
+}
+
+int visibility_checks_with(int rules, char* record, std::size_t length) {
     static constexpr std::size_t kClockGroups[4] = {124, 127, 130, 133};
     static constexpr std::size_t kAccessGroups[4] = {61, 64, 67, 70};
-    // A scan names the same file for every record: its rules are worked out once.
-    static std::string last_name;
-    static FilteredFile last_file = FilteredFile::None;
-    if (last_name.empty() || !text::same_text(last_name.c_str(), name)) {
-        char canonical[paths::kDataNameSize];
-        last_file = filtered_file(paths::canonical_name(name, canonical));  // no spelling escapes
-        last_name = name;
-    }
-    const FilteredFile file = last_file;
+    const auto file = static_cast<FilteredFile>(rules);
     if (file == FilteredFile::None) return kReadOk;
     if (file == FilteredFile::Persons) return visibility::personnel_filter(record, length) < 0 ? kEmptyOrHidden : kReadOk;
     visibility::rule_vars_begin_record();

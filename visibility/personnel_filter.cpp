@@ -142,7 +142,7 @@ int and_mode(const Fields& f, const char* record, std::size_t length) {
 }
 
 // A list criterion followed, when it matched, by its paired list (QX_AFD with QX_PEE).
-int paired(const Fields& f, RuleVar first, std::size_t first_field, RuleVar second,
+inline int paired(const Fields& f, RuleVar first, std::size_t first_field, RuleVar second,
            std::size_t second_field) {
     int a = in_list(var(first), f.at(first_field));
     if (a == kInList && is_set(second)) a = in_list(var(second), f.at(second_field));
@@ -182,9 +182,8 @@ struct OrPlan {
 };
 OrPlan or_plan;
 
-const OrPlan& current_or_plan() {
+__attribute__((noinline)) const OrPlan& make_or_plan() {
     const unsigned generation = config::config_generation();
-    if (or_plan.made && or_plan.generation == generation) return or_plan;
     OrPlan plan;
     auto add = [&plan](bool configured, OrStep step) {
         if (configured) plan.steps[plan.count++] = step;
@@ -212,6 +211,11 @@ const OrPlan& current_or_plan() {
     plan.made = true;
     or_plan = plan;
     return or_plan;
+}
+
+inline const OrPlan& current_or_plan() {
+    if (or_plan.made && or_plan.generation == config::config_generation()) return or_plan;
+    return make_or_plan();
 }
 
 int or_mode(const Fields& f, const char* record, std::size_t length, int a) {

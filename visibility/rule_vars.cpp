@@ -39,28 +39,25 @@ constexpr const char* kNames[kCount] = {
 constexpr int kUnresolved = -2;
 int slots[kCount] = {};           // config_slot of each name, kUnresolved before its first use
 platform::EnvPlace places[kCount];  // where a name that is not remembered was found last
-unsigned generation = 0;          // the config_generation the values belong to
 bool started = false;             // slots filled with kUnresolved
 
 }  // namespace
 
 // A remembered name's value once looked up, else null.
 const char* detail::kept_values[kCount] = {};
+unsigned detail::kept_generation = 0;
 
-void rule_vars_begin_record() {
-    if (!started) {
-        for (int& slot : slots) slot = kUnresolved;
-        started = true;
-    }
-    const unsigned now = config::config_generation();
-    if (now == generation) return;
-    for (const char*& value : detail::kept_values) value = nullptr;
-    generation = now;
+void detail::forget_kept() {
+    for (const char*& value : kept_values) value = nullptr;
+    kept_generation = config::config_generation();
 }
 
 const char* detail::look_up(RuleVar variable) {
     const auto i = static_cast<std::size_t>(variable);
-    if (!started) rule_vars_begin_record();
+    if (!started) {
+        for (int& slot : slots) slot = kUnresolved;
+        started = true;
+    }
     if (slots[i] == kUnresolved) slots[i] = config::config_slot(kNames[i]);
     if (slots[i] >= 0) return kept_values[i] = config::get_config_var_in(slots[i], kNames[i]);
     // Not remembered: read as get_config_var reads it, from the environment, but looked

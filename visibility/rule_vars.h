@@ -7,6 +7,8 @@
 // platform::env_value_again). Owns those values and places.
 #pragma once
 
+#include "support/config.h"
+
 namespace qx::visibility {
 
 enum class RuleVar {
@@ -36,14 +38,18 @@ enum class RuleVar {
     Count
 };
 
-// Call before the rules judge a record: forgets the values kept here when the
-// configuration's remembered values were forgotten (tests do that between cases).
-void rule_vars_begin_record();
-
 namespace detail {
 extern const char* kept_values[static_cast<int>(RuleVar::Count)];  // null: not kept (yet)
+extern unsigned kept_generation;  // the config_generation the kept values belong to
 const char* look_up(RuleVar variable);
+void forget_kept();
 }  // namespace detail
+
+// Call before the rules judge a record: forgets the values kept here when the
+// configuration's remembered values were forgotten (tests do that between cases).
+inline void rule_vars_begin_record() {
+    if (detail::kept_generation != config::config_generation()) detail::forget_kept();
+}
 
 // get_config_var of the variable's name. A kept value costs one load: the rules ask for
 // a dozen variables for every record.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/env.h"
 #include "platform/files.h"
 #include "support/config.h"
 #include "support/file_table.h"
@@ -159,6 +160,11 @@ TEST_F(VisibilityTest, LoginIsComparedWithoutTrailingBlanks) {
     set({{"QX_MA", "ann,bob"}});
     EXPECT_EQ(judge(person({{343, "bob       "}})), 1);
     EXPECT_EQ(judge(person({{343, "eve"}})), -4);
+    platform::set_env("QX_MA", "eve");  // not a remembered name: the next record sees it
+    EXPECT_EQ(judge(person({{343, "eve"}})), 1);
+    EXPECT_EQ(judge(person({{343, "bob"}})), -4);
+    platform::set_env("QX_MA", nullptr);
+    EXPECT_EQ(judge(person({{343, "bob"}})), 0);
 }
 
 TEST_F(VisibilityTest, PersonList) {
@@ -345,6 +351,13 @@ TEST_F(VisibilityTest, ReadRecordAppliesTheRulesWhateverTheSpelling) {
     EXPECT_EQ(slots_of_the_file(), 1);
     table::table_close((root + "/vst/../vst/pers.172").c_str());
     EXPECT_EQ(slots_of_the_file(), 0);
+    // The rules a reader worked out for a handle go with the file: a file without rules
+    // opened next under the same descriptor, and the personnel file after it again.
+    root_.write("vst/other.172", file);
+    EXPECT_EQ(records::read_record("vst/other.172", 2, kPersonLength, buffer.data()), 0);
+    table::table_close("vst/other.172");
+    EXPECT_EQ(records::read_record("vst/pers.172", 2, kPersonLength, buffer.data()), -4);
+    table::table_close("vst/pers.172");
 }
 
 }  // namespace
