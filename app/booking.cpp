@@ -6,6 +6,7 @@
 #include "app/event_log.h"
 #include "app/requests.h"
 #include "support/datetime/date_text.h"
+#include "support/safe_format.h"
 #include "support/text.h"
 
 namespace qx::app {
@@ -37,6 +38,24 @@ const char* json_string_body(const char* text, char* out) {
     return out;
 }
 
+// Texts joined into `out` (size bytes), cut as snprintf cuts: what the formats below
+// write, without the C library's formatter (a booking is answered in microseconds).
+class Joined {
+  public:
+    Joined(char* out, std::size_t size) : out_(out), size_(size) { out_[0] = '\0'; }
+    Joined& operator<<(const char* text) {
+        for (; *text != '\0' && length_ + 1 < size_; ++text) out_[length_++] = *text;
+        out_[length_] = '\0';
+        return *this;
+    }
+    char* text() const { return out_; }
+
+  private:
+    char* out_;
+    std::size_t size_;
+    std::size_t length_ = 0;
+};
+
 }  // namespace
 
 char* booking_line(const char* request, char* line) {
@@ -46,8 +65,8 @@ char* booking_line(const char* request, char* line) {
     char date[32];
     char time[32];
     text::copy_text(function_key, sizeof function_key, text::field_at(kFunctionKeyField, request, kSeparator));
-    std::snprintf(time_digits, sizeof time_digits, "%04d",
-                  static_cast<int>(text::read_int(text::field_at(kTimeField, request, kSeparator))));
+    fmt::write_plain_integer(text::read_int(text::field_at(kTimeField, request, kSeparator)), 4, true, time_digits,
+                             sizeof time_digits);  // "%04d"
     datetime::date_text(text::read_int(text::field_at(kDateField, request, kSeparator)), "dmjl", date,
                         sizeof date);
     // The hours are the first two digits and the minutes the next two, whatever follows.
@@ -55,18 +74,19 @@ char* booking_line(const char* request, char* line) {
     const int minutes = text::leading_number(time_digits + 2, 2);
     datetime::minutes_text(hours * kMinutesPerHour + minutes, "%02d:%02d", time, sizeof time);
     text::copy_text(card, sizeof card, text::field_at(kCardField, request, kSeparator));
-    std::snprintf(line, kBookingLineSize, "Card: %s at %s on %s (Fkey: %s)\r\n", card, time, date,
-                  function_key);
-    return line;
+    // "Card: %s at %s on %s (Fkey: %s)\r\n"
+    return (Joined(line, kBookingLineSize) << "Card: " << card << " at " << time << " on " << date << " (Fkey: "
+                                           << function_key << ")\r\n")
+        .text();
 }
 
 char* booking_reply(const char* request, char* reply) {
     char card[kJsonCardSize];
-    std::snprintf(reply, kBookingReplySize,
-                  "{\"success\":true,\"error\":\"SALDO\",\"name\":\"Hi %s again\",\"kumsal\":\"+0:15\","
-                  "\"kumsaloms\":\"Balance\"}",
-                  json_string_body(text::field_at(kCardField, request, kSeparator), card));
-    return reply;
+    return (Joined(reply, kBookingReplySize)
+            << "{\"success\":true,\"error\":\"SALDO\",\"name\":\"Hi "
+            << json_string_body(text::field_at(kCardField, request, kSeparator), card)
+            << " again\",\"kumsal\":\"+0:15\",\"kumsaloms\":\"Balance\"}")
+        .text();
 }
 
 void log_booking(const char* request) {

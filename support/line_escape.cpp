@@ -18,27 +18,34 @@ int hex_value(char c) {
 
 }  // namespace
 
-std::string escape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
+void escape_append(std::string_view text, std::string* out_text) {
+    std::string& out = *out_text;
+    out.reserve(out.size() + text.size());
+    std::size_t run = 0;  // start of the bytes not yet appended, none of which needs escaping
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\\' && !is_control(c)) continue;
+        out.append(text.data() + run, i - run);
+        run = i + 1;
         switch (c) {
             case '\\': out += "\\\\"; break;
             case '\t': out += "\\t"; break;
             case '\n': out += "\\n"; break;
             case '\r': out += "\\r"; break;
             case '\0': out += "\\0"; break;
-            default:
-                if (is_control(c)) {
-                    const auto byte = static_cast<unsigned char>(c);
-                    out += "\\x";
-                    out += kHexDigits[byte >> 4];
-                    out += kHexDigits[byte & 0xF];
-                } else {
-                    out += c;
-                }
+            default: {
+                const auto byte = static_cast<unsigned char>(c);
+                const char hex[4] = {'\\', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+                out.append(hex, sizeof hex);
+            }
         }
     }
+    out.append(text.data() + run, text.size() - run);
+}
+
+std::string escape(std::string_view text) {
+    std::string out;
+    escape_append(text, &out);
     return out;
 }
 

@@ -13,6 +13,9 @@ namespace qx::text {
 // 0x7F as \xHH (two lower-case hex digits); every other byte as it is.
 std::string escape(std::string_view text);
 
+// escape(text) appended to `out` (whose capacity a caller can keep from line to line).
+void escape_append(std::string_view text, std::string* out);
+
 // Reverses escape. Returns false (and leaves `out` unspecified) for a backslash that is
 // last or followed by any other character, and for \x without two hex digits.
 bool unescape(std::string_view text, std::string* out);

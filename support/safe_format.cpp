@@ -1,6 +1,8 @@
-// Checked printf-style formatting: parse, rebuild each conversion, then snprintf.
+// Checked printf-style formatting: parse, rebuild each conversion, then snprintf (plain
+// integer conversions are written here).
 #include "support/safe_format.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -14,6 +16,9 @@ struct Conversion {
     char rebuilt[32];     // "%" flags width .precision length conversion, NUL-terminated
     Kind kind;            // what the rebuilt format takes as its argument
     const char* next;  // first format character after the conversion
+    bool plain;        // %d or %i with no flag but 0 and no precision: written here
+    bool zeros;        // (plain) with the 0 flag
+    int width;
 };
 
 bool kind_of(char conversion, Kind* kind) {
@@ -77,12 +82,24 @@ bool parse_conversion(const char* p, Conversion* out) {
     }
     if (out->kind == Kind::Char) precision = -1;  // a precision means nothing for %c
     const bool integer = out->kind == Kind::Signed || out->kind == Kind::Unsigned;
-    char width_text[8] = "";
-    char precision_text[8] = "";
-    if (width > 0) std::snprintf(width_text, sizeof width_text, "%d", width);
-    if (precision >= 0) std::snprintf(precision_text, sizeof precision_text, ".%d", precision);
-    std::snprintf(out->rebuilt, sizeof out->rebuilt, "%%%s%s%s%s%c", kept_flags, width_text,
-                  precision_text, integer ? "ll" : "", *p);
+    out->width = width;
+    out->plain = out->kind == Kind::Signed && precision < 0 && (kept == 0 || (kept == 1 && kept_flags[0] == '0'));
+    out->zeros = kept == 1;
+    char* r = out->rebuilt;
+    *r++ = '%';
+    for (std::size_t i = 0; i < kept; ++i) *r++ = kept_flags[i];
+    char* const end = out->rebuilt + sizeof out->rebuilt;
+    if (width > 0) r = std::to_chars(r, end, width).ptr;
+    if (precision >= 0) {
+        *r++ = '.';
+        r = std::to_chars(r, end, precision).ptr;
+    }
+    if (integer) {
+        *r++ = 'l';
+        *r++ = 'l';
+    }
+    *r++ = *p;
+    *r = '\0';
     out->next = p + 1;
     return true;
 }
@@ -94,7 +111,13 @@ void write_conversion(char* out, std::size_t size, std::size_t* pos, const Conve
     std::size_t room = size - *pos;
     int n = 0;
     switch (c.kind) {
-        case Kind::Signed: n = std::snprintf(out + *pos, room, c.rebuilt, static_cast<long long>(arg.number)); break;
+        case Kind::Signed:
+            if (c.plain) {
+                n = static_cast<int>(write_plain_integer(arg.number, c.width, c.zeros, out + *pos, room));
+            } else {
+                n = std::snprintf(out + *pos, room, c.rebuilt, static_cast<long long>(arg.number));
+            }
+            break;
         case Kind::Unsigned:
             n = std::snprintf(out + *pos, room, c.rebuilt,
                               static_cast<unsigned long long>(static_cast<std::uint32_t>(arg.number)));
@@ -111,6 +134,32 @@ void write_conversion(char* out, std::size_t size, std::size_t* pos, const Conve
 }
 
 }  // namespace
+
+std::size_t write_plain_integer(long long value, int width, bool zeros, char* out, std::size_t size) {
+    char digits[24];
+    const bool negative = value < 0;
+    const unsigned long long magnitude =
+        negative ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+    const std::size_t count = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, magnitude).ptr - digits);
+    const std::size_t length = count + (negative ? 1 : 0);
+    const std::size_t pad = width > 0 && static_cast<std::size_t>(width) > length ? static_cast<std::size_t>(width) - length : 0;
+    if (size == 0) return length + pad;
+    std::size_t n = 0;
+    auto put = [&](char c) {
+        if (n + 1 < size) out[n] = c;
+        ++n;
+    };
+    if (!zeros) {
+        for (std::size_t i = 0; i < pad; ++i) put(' ');
+    }
+    if (negative) put('-');
+    if (zeros) {
+        for (std::size_t i = 0; i < pad; ++i) put('0');
+    }
+    for (std::size_t i = 0; i < count; ++i) put(digits[i]);
+    out[n < size ? n : size - 1] = '\0';
+    return n;
+}
 
 bool format_checked(char* out, std::size_t size, const char* format, const FormatArg* args,
                     int arg_count) {

@@ -35,4 +35,10 @@ struct FormatArg {
 bool format_checked(char* out, std::size_t size, const char* format, const FormatArg* args,
                     int arg_count);
 
+// `value` as snprintf(out, size, "%<width>lld") writes it, or "%0<width>lld" when `zeros`
+// (zeros after the sign), without a call of the C library's formatter: for the formats
+// that the server writes for every booking. Returns the length of the whole text, of
+// which at most size - 1 characters are written, then a terminator (size > 0).
+std::size_t write_plain_integer(long long value, int width, bool zeros, char* out, std::size_t size);
+
 }  // namespace qx::fmt

@@ -55,22 +55,34 @@ void report_failure(int error) {
     std::fflush(stderr);
 }
 
+// Writes `size` bytes at `data` as far as standard output takes them without waiting.
+// Returns how many it took, or -1 after a write error (reported; tried again later).
+long write_bytes(const char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(STDOUT_FILENO, data + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) break;
+            report_failure(errno);
+            next_try = Clock::now() + std::chrono::milliseconds(kOutputRetryMs);
+            return -1;
+        }
+        failing = false;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<long>(done);
+}
+
 // Writes from the front of the queue until it is empty or standard output takes no
 // more. Returns false after a write error.
 bool write_queue() {
     while (!queue.empty()) {
         const std::string& bytes = queue.front().bytes;
-        const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (errno == EAGAIN) return true;
-            report_failure(errno);
-            next_try = Clock::now() + std::chrono::milliseconds(kOutputRetryMs);
-            return false;
-        }
-        failing = false;
+        const long n = write_bytes(bytes.data() + written, bytes.size() - written);
+        if (n < 0) return false;
         written += static_cast<std::size_t>(n);
-        if (written < bytes.size()) continue;
+        if (written < bytes.size()) return true;
         queued_bytes -= bytes.size();
         written = 0;
         queue.pop_front();
@@ -91,15 +103,22 @@ void output_start() {
     std::atexit(restore_flags);
 }
 
-void output_line(std::string line) {
+void output_line(std::string_view line) {
     if (queued_bytes + line.size() > kOutputQueueLimit) {
         ++lost_entries;
         return;
     }
+    // Nothing waiting before it: written now, straight from the caller's text, rather
+    // than a turn of the loop (a poll) later; only what standard output did not take
+    // is kept, to be written first.
+    if (queue.empty() && lost_entries == 0 && !failing) {
+        const long taken = write_bytes(line.data(), line.size());
+        if (taken == static_cast<long>(line.size())) return;
+        push(std::string(line.substr(taken > 0 ? static_cast<std::size_t>(taken) : 0)), false);
+        return;
+    }
     push_lost_notice();
-    push(std::move(line), false);
-    // Nothing waiting before it: write it now, as far as standard output takes it, rather
-    // than a turn of the loop (a poll) later.
+    push(std::string(line), false);
     if (queue.size() == 1 && !failing) write_queue();
 }
 

@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace qx::platform::posix {
 
@@ -30,7 +31,7 @@ inline constexpr int kOutputRetryMs = 1000;  // between tries after a write erro
 void output_start();
 
 // Queues `line` (which ends in "\n"), or counts it as lost when the queue is full.
-void output_line(std::string line);
+void output_line(std::string_view line);
 
 // Queues `screen`, in place of a queued screen that is not being written yet.
 void output_screen(std::string screen);

@@ -95,15 +95,20 @@ void redraw_terminal(const Window& box, const char* text) {
 
 // One log entry as one line: its own CR LF dropped, other control bytes escaped.
 void print_entry(const char* appended) {
-    std::string entry = appended != nullptr ? appended : "";
-    if (entry.size() >= 2 && entry.compare(entry.size() - 2, 2, "\r\n") == 0) entry.resize(entry.size() - 2);
-    posix::output_line(text::escape(entry) + "\n");
+    std::string_view entry = appended != nullptr ? appended : "";
+    if (entry.size() >= 2 && entry.substr(entry.size() - 2) == "\r\n") entry.remove_suffix(2);
+    static std::string line;  // kept from entry to entry, with its capacity
+    line.clear();
+    text::escape_append(entry, &line);
+    line += '\n';
+    posix::output_line(line);
 }
 
 // Waits for file-descriptor events (or not at all when `block` is false) and turns them
 // into messages; writes queued output as standard output takes it.
 void wait_for_events(bool block) {
-    std::vector<pollfd> fds;
+    static std::vector<pollfd> fds;  // kept from turn to turn: no allocation per turn
+    fds.clear();
     fds.push_back({signal_pipe[0], POLLIN, 0});
     fds.push_back(posix::output_poll_fd());
     posix::net_add_poll_fds(fds);

@@ -72,13 +72,13 @@ char* date_text(std::int32_t date, const char* code, char* buffer, std::size_t s
     buffer[0] = '\0';
     if (date <= 0 || code == nullptr) return buffer;
     if (name_text(date, code, buffer, size)) return buffer;
-    const char* format = nullptr;
+    int year_width = 0;
     const char* year_code = nullptr;
     if (std::strcmp(code, "dmj") == 0) {
-        format = "%02d-%02d-%02d";
+        year_width = 2;
         year_code = "jj";
     } else if (std::strcmp(code, "dmjl") == 0) {
-        format = "%02d-%02d-%04d";
+        year_width = 4;
         year_code = "jjl";
     } else {
         return buffer;
@@ -87,7 +87,14 @@ char* date_text(std::int32_t date, const char* code, char* buffer, std::size_t s
     const int month = date_part(date, "mm");
     const int year = date_part(date, year_code);
     const bool month_first = std::getenv(kEngDateVariable) != nullptr;
-    std::snprintf(buffer, size, format, month_first ? month : day, month_first ? day : month, year);
+    // "%02d-%02d-%02d" (or %04d for the year), written as snprintf writes it, cut to size.
+    char text[3 * 24];
+    std::size_t n = fmt::write_plain_integer(month_first ? month : day, 2, true, text, 24);
+    text[n++] = '-';
+    n += fmt::write_plain_integer(month_first ? day : month, 2, true, text + n, 24);
+    text[n++] = '-';
+    n += fmt::write_plain_integer(year, year_width, true, text + n, 24);
+    text::copy_text(buffer, size, text);
     return buffer;
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 
 namespace qx::app {
@@ -68,6 +69,43 @@ TEST_F(EventLogTest, AnEntryLargerThanTheLogIsCut) {
     const std::string text = log_text();
     EXPECT_EQ(text.size(), kLogCapacity - 1);
     EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+}
+
+// The log against the plainest model of its rules, over a long run of entries of every
+// size and with line feeds anywhere (also at the very first byte, which the trim does
+// not count): the same text after every entry.
+TEST_F(EventLogTest, ARunOfAnyEntriesMatchesTheModel) {
+    std::string model;
+    auto model_add = [&model](std::string text, bool crlf) {
+        const std::size_t tail = crlf ? 2 : 0;
+        if (text.size() + tail >= kLogCapacity) text.resize(kLogCapacity - 1 - tail);
+        while (!model.empty() && model.size() + text.size() + tail >= kLogCapacity) {
+            const std::size_t feed = model.find('\n');
+            model.erase(0, feed == std::string::npos ? model.size() : feed + 1);
+        }
+        model += text + (crlf ? "\r\n" : "");
+        int feeds = 0;
+        for (std::size_t p = model.size(); p >= 1; --p) {
+            if (model[p] == '\n' && ++feeds == kLogEntries + 1) {
+                model.erase(0, p + 1);
+                break;
+            }
+        }
+    };
+    std::mt19937 random(7);
+    const std::size_t kSizes[] = {0, 1, 2, 30, 120, 1024, 3000, 9997, 9998, 12000};
+    for (int step = 0; step < 3000; ++step) {
+        std::string text(kSizes[random() % 10] + random() % 3, 'x');
+        for (char& c : text) c = "ab\n\r"[random() % 4 == 0 ? random() % 4 : 0];
+        const bool crlf = random() % 4 != 0;
+        if (crlf) {
+            add(text);
+        } else {
+            log_add_line(text.c_str());
+        }
+        model_add(text, crlf);
+        ASSERT_EQ(log_text(), model) << "step " << step;
+    }
 }
 
 TEST_F(EventLogTest, ResetEmptiesTheLog) {
