@@ -73,12 +73,12 @@ std::int16_t open_file(char* name, char mode, std::string* opened) {
     return paths::ropen(name, access, platform::kFilePermission, opened);
 }
 
-// The slot that holds the file `identity` open in `mode` under another name, or -1.
-int slot_of_file(const std::string& identity, char mode) {
+// The slot that holds the file `identity` open under another name, or -1.
+int slot_of_file(const std::string& identity) {
     if (identity.empty()) return -1;
     for (int slot = kFrontSlot; slot >= 0; --slot) {
         const Slot& s = slots[slot];
-        if (s.file != nullptr && s.handle >= 0 && s.mode == mode && identity == s.file) return slot;
+        if (s.file != nullptr && s.handle >= 0 && identity == s.file) return slot;
     }
     return -1;
 }
@@ -149,10 +149,14 @@ std::int16_t table_open(const char* name, const char* mode) {
     // Another spelling of a file that is open already (an absolute path, "./vst/..."):
     // one file keeps one slot and one descriptor.
     const std::string identity = paths::file_identity(opened.c_str());
-    const int same = slot_of_file(identity, wanted_mode);
-    if (same >= 0) {
+    const int same = slot_of_file(identity);
+    if (same >= 0 && slots[same].mode == wanted_mode) {
         platform::file_close(handle);
         return static_cast<std::int16_t>(slots[same].handle);
+    }
+    if (same >= 0) {  // open in the other mode: it moves to this one, as under one spelling
+        release(slots[same]);
+        target = same;
     }
     char* copy = copy_name(wanted);
     char* file = identity.empty() ? nullptr : copy_name(identity.c_str());
@@ -177,9 +181,7 @@ int table_close(const char* name) {
         for (const std::string& path : paths::candidates(wanted)) {
             const std::string identity = paths::file_identity(path.c_str());
             if (identity.empty()) continue;
-            for (char mode : {'r', 'a'}) {
-                if ((slot = slot_of_file(identity, mode)) >= 0) break;
-            }
+            slot = slot_of_file(identity);
             break;
         }
     }

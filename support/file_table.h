@@ -13,6 +13,8 @@
 // under a spelling that only the system can tell apart (an absolute path into the
 // installation) is found by its identity among the open files: one file, one slot and
 // one descriptor, whatever the spelling; a close by any spelling closes it.
+// Asked for in the other mode under another spelling, the file moves to that mode in its
+// slot, as it does under one spelling.
 #pragma once
 
 #include <cstdint>

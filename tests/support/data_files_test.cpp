@@ -140,6 +140,14 @@ TEST_F(DataFilesTest, AnotherModeReopensInTheSameSlot) {
     ASSERT_GE(open("vst/a.dat", "a"), 0);
     EXPECT_EQ(table::table_find("vst/a.dat"), slot);
     EXPECT_GE(open("log/new.log", "a"), 0);  // append mode creates the file
+    // Under another spelling too: the file moves to the new mode, it takes no second slot.
+    ASSERT_GE(open("./vst/a.dat", "r"), 0);
+    int slots_of_a = 0;
+    for (int s = 0; s < table::kSlots; ++s) {
+        const char* name = table::slot_name(s);
+        slots_of_a += name != nullptr && std::string(name).find("a.dat") != std::string::npos ? 1 : 0;
+    }
+    EXPECT_EQ(slots_of_a, 1);
 }
 
 TEST_F(DataFilesTest, EmptyUnknownAndMissingNames) {
