@@ -12,6 +12,9 @@ enum class Fault {
     Read,    // file_read, file_read_at, text_read_line: a read error
     Seek,    // file_seek: the position cannot be reached
     Close,   // file_close: an error (the descriptor is released all the same)
+    NewSocket,  // tcp_socket: out of descriptors (POSIX layer)
+    Bind,    // bind_any: the port is in use (POSIX layer)
+    Listen,  // listen_socket: no buffer space (POSIX layer)
     Accept,  // accept_socket: out of descriptors
     Recv,    // receive: the connection was reset
     Send,    // send_bytes: the connection was reset

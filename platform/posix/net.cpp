@@ -180,6 +180,7 @@ int net_cleanup() {
 
 Socket tcp_socket() {
     if (!started) return fail(kErrNotInitialised), kInvalidSocket;
+    if (fault_now(Fault::NewSocket)) return fail(kErrTooManySockets), kInvalidSocket;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) return fail(translate(errno)), kInvalidSocket;
     sockets[fd] = SocketState{};
@@ -188,6 +189,7 @@ Socket tcp_socket() {
 
 int bind_any(Socket s, std::uint16_t port) {
     if (find(s) == nullptr) return kSocketError;
+    if (fault_now(Fault::Bind)) return fail(kErrAddressInUse);
     const int fd = static_cast<int>(s);
     const int on = 1;
     // Lets a restarted server bind while old connections linger in TIME_WAIT; on Linux it
@@ -218,6 +220,7 @@ int async_select(Socket s, WindowHandle window, unsigned message, long mask) {
 int listen_socket(Socket s, int backlog) {
     SocketState* state = find(s);
     if (state == nullptr) return kSocketError;
+    if (fault_now(Fault::Listen)) return fail(kErrNoBuffers);
     if (::listen(static_cast<int>(s), backlog) != 0) return fail(translate(errno));
     state->listening = true;
     return 0;
