@@ -12,6 +12,8 @@ enum class Fault {
     Read,    // file_read, file_read_at, text_read_line: a read error
     Seek,    // file_seek: the position cannot be reached
     Close,   // file_close: an error (the descriptor is released all the same)
+    Stat,    // full_path: the file cannot be looked at
+    Registry,  // reading the registry file (POSIX layer): an I/O error, the key is not read
     NewSocket,  // tcp_socket: out of descriptors (POSIX layer)
     Bind,    // bind_any: the port is in use (POSIX layer)
     Listen,  // listen_socket: no buffer space (POSIX layer)

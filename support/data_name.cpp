@@ -48,13 +48,28 @@ bool starts_with_class(const std::string& name) {
     return false;
 }
 
-// The resolved `file` below `dir`, or empty when it is not below it.
-std::string below(const std::string& file, const char* dir, bool dos_like) {
+// The installation root resolved, with a separator at the end; empty when it cannot be
+// resolved. Kept once resolved, for as long as the root's text stays the same: every
+// file's identity is then taken against the same root, and one failed look at the root
+// cannot give one file two identities.
+const std::string& resolved_root(bool dos_like) {
+    static std::string text;      // rgetbase's text it was resolved from
+    static std::string resolved;  // empty: not resolved
+    const char* root = dirs::rgetbase();
+    if (!resolved.empty() && text == root) return resolved;
+    resolved.clear();
     char full_dir[kFullPathSize];
-    if (!platform::full_path(dir, full_dir, sizeof full_dir)) return "";
-    std::string prefix = dos_like ? with_dos_spelling(full_dir) : std::string(full_dir);
-    if (prefix.empty() || prefix.back() != '/') prefix += '/';
-    return has_prefix(file, prefix.c_str()) ? file.substr(prefix.size()) : "";
+    if (!platform::full_path(root, full_dir, sizeof full_dir)) return resolved;
+    text = root;
+    resolved = dos_like ? with_dos_spelling(full_dir) : std::string(full_dir);
+    if (resolved.empty() || resolved.back() != '/') resolved += '/';
+    return resolved;
+}
+
+// The resolved `file` below the installation root, or empty when it is not below it.
+std::string below_root(const std::string& file, bool dos_like) {
+    const std::string& prefix = resolved_root(dos_like);
+    return !prefix.empty() && has_prefix(file, prefix.c_str()) ? file.substr(prefix.size()) : "";
 }
 
 // Drops doubled separators and "." pieces.
@@ -97,7 +112,7 @@ std::string file_identity(const char* path) {
     char full[kFullPathSize];
     if (!platform::full_path(path, full, sizeof full)) return "";
     const std::string file = dos_like ? with_dos_spelling(full) : std::string(full);
-    const std::string inside = below(file, dirs::rgetbase(), dos_like);
+    const std::string inside = below_root(file, dos_like);
     return inside.empty() ? file : inside;
 }
 

@@ -148,7 +148,13 @@ std::int16_t table_open(const char* name, const char* mode) {
     }
     // Another spelling of a file that is open already (an absolute path, "./vst/..."):
     // one file keeps one slot and one descriptor.
+    // A file that cannot be told apart from its other spellings is not opened: it would
+    // take a slot and a descriptor of its own under every spelling.
     const std::string identity = paths::file_identity(opened.c_str());
+    if (identity.empty()) {
+        platform::file_close(handle);
+        return -1;
+    }
     const int same = slot_of_file(identity);
     if (same >= 0 && slots[same].mode == wanted_mode) {
         platform::file_close(handle);
@@ -159,8 +165,8 @@ std::int16_t table_open(const char* name, const char* mode) {
         target = same;
     }
     char* copy = copy_name(wanted);
-    char* file = identity.empty() ? nullptr : copy_name(identity.c_str());
-    if (copy == nullptr || (file == nullptr && !identity.empty())) {
+    char* file = copy_name(identity.c_str());
+    if (copy == nullptr || file == nullptr) {
         delete[] copy;
         delete[] file;
         platform::file_close(handle);

@@ -61,7 +61,10 @@ int read_record(const char* name, std::int32_t number, std::int32_t length, char
         rules_handle = handle;
         rules_generation = table::table_generation();
     }
-    return visibility_checks_with(rules, buffer, static_cast<std::size_t>(length)) == 0 ? kReadOk : kEmptyOrHidden;
+    // A file known only by its full path (below no installation root the system could
+    // resolve) is still judged by the rules its caller's spelling names.
+    const int applied = rules != kNoVisibilityRules ? rules : visibility_rules_of(name);
+    return visibility_checks_with(applied, buffer, static_cast<std::size_t>(length)) == 0 ? kReadOk : kEmptyOrHidden;
 }
 
 }  // namespace qx::records

@@ -30,6 +30,7 @@ int visibility_checks(const char* name, char* record, std::size_t length);
 // The same in two steps, for readers of many records of one file: which rules apply to
 // the records of data-file `name` (the same number for every spelling of one file), and
 // the checks of those rules.
+inline constexpr int kNoVisibilityRules = 0;  // what visibility_rules_of gives a file without rules
 int visibility_rules_of(const char* name);
 int visibility_checks_with(int rules, char* record, std::size_t length);
 

@@ -19,6 +19,7 @@ using visibility::RuleVar;
 // The files with rules of their own, chosen by the beginning of the name (none of these
 // names begins another).
 enum class FilteredFile { None, Persons, Clocks, AccessGroups, ShiftGroups, Departments, Workplaces, Teams };
+static_assert(static_cast<int>(FilteredFile::None) == kNoVisibilityRules);
 
 FilteredFile filtered_file(const char* name) {
     static constexpr struct {

@@ -111,6 +111,7 @@ int file_close(int handle) {
 bool paths_are_dos_like() { return false; }
 
 bool full_path(const char* path, char* out, std::size_t size) {
+    if (fault_now(Fault::Stat)) return false;
     char* resolved = ::realpath(path, nullptr);
     if (resolved == nullptr) return false;
     const std::size_t length = std::strlen(resolved);

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/faults.h"
+
 extern char** environ;
 
 namespace qx::platform {
@@ -132,7 +134,7 @@ const char* find_environment(const std::string& name) {
 
 long registry_open(const char* subkey, RegistryKey** key) {
     std::ifstream file(registry_file(), std::ios::binary);
-    if (!file) return kRegFileNotFound;
+    if (!file || fault_now(Fault::Registry)) return kRegFileNotFound;
     const std::string wanted = std::string(kRootName) + subkey;
     auto* opened = new RegistryKey;
     bool found = false;

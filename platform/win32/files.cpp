@@ -75,6 +75,7 @@ int file_close(int handle) {
 bool paths_are_dos_like() { return true; }
 
 bool full_path(const char* path, char* out, std::size_t size) {
+    if (fault_now(Fault::Stat)) return false;
     return _fullpath(out, path, size) != nullptr && _access(out, 0) == 0;
 }
 

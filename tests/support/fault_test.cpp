@@ -1,6 +1,7 @@
 // Every failure the platform can give, at every call a scenario makes: the record reader,
-// the catalogues, the language table and a restricted scan, with the Nth open, read,
-// seek, close or allocation failing. After each: the result is the scenario's own or a
+// the catalogues, the language table, a restricted scan, the registry and a file read by
+// two spellings, with the Nth open, read, seek, close, allocation, look at a file or
+// registry read failing. After each: the result is the scenario's own or a
 // failure (never its success code with other data), no descriptor or table slot is
 // left behind, and the next run with the switch off succeeds.
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 #include "support/language_names.h"
 #include "support/record.h"
 #include "tests/env_guard.h"
+#include "tests/temp_dir.h"
 #include "visibility/personnel_filter.h"
 
 namespace qx {
@@ -73,13 +75,16 @@ std::vector<std::string> lines_of(const std::string& text) {
     return lines;
 }
 
-// True unless a line of `got` has the code of the same line of `good` but other data:
-// success with partial data.
+// True unless a line of `got` has the code of the same line of `good` but other data
+// (success with partial data), or shows a record that `good` hides (a failure must never
+// lift the visibility rules).
 bool no_partial_success(const std::string& got, const std::string& good) {
     const std::vector<std::string> a = lines_of(got), b = lines_of(good);
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i].substr(0, a[i].find(' ')) == b[i].substr(0, b[i].find(' ')) && a[i] != b[i]) return false;
+        const std::string code = a[i].substr(0, a[i].find(' ')), good_code = b[i].substr(0, b[i].find(' '));
+        if (code == good_code && a[i] != b[i]) return false;
+        if (good_code == std::to_string(records::kEmptyOrHidden) && code == std::to_string(records::kReadOk)) return false;
     }
     return true;
 }
@@ -125,8 +130,30 @@ TEST_F(FaultTest, EveryFailingCallEndsInAFailureAndLeavesNothingBehind) {
              }
              return out;
          }},
+        {"registry",
+         [] {
+             const test::TempDir dir;
+             const test::EnvGuard file("VELMORA_REGISTRY",
+                                       dir.write("r.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Velmora]\r\n"
+                                                          "\"qxbase\"=\"/from/registry\"\r\n").c_str());
+             const test::EnvGuard base("QXBASE", nullptr);
+             dirs::forget_directories();
+             const std::string root = dirs::rgetbase();
+             dirs::forget_directories();
+             return code_and(root == "/from/registry" ? 0 : -1, root);
+         }},
+        {"spellings of one file",
+         [] {
+             std::string record(60, '\0');
+             std::string out = code_and(records::read_record("vst/sample.166", 3, 60, record.data()), record);
+             const std::string absolute = QX_SOURCE_DIR "/examples/installation/./vst/sample.166";
+             out += code_and(records::read_record(absolute.c_str(), 3, 60, record.data()), record);
+             const int closed = table::table_close("vst\\sample.166");
+             return out + code_and(closed, std::to_string(used_slots()));
+         }},
     };
-    const Fault kinds[] = {Fault::Open, Fault::Read, Fault::Seek, Fault::Close, Fault::Alloc};
+    const Fault kinds[] = {Fault::Open, Fault::Read, Fault::Seek, Fault::Close, Fault::Alloc, Fault::Stat,
+                           Fault::Registry};
     long points = 0;
     for (const Scenario& s : scenarios) {
         config::forget_config_vars();
