@@ -99,6 +99,4 @@ void listener_stop() {
 
 platform::Socket terminal_socket() { return terminal; }
 
-bool terminal_connected() { return connected; }
-
 }  // namespace qx::app

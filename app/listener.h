@@ -43,7 +43,4 @@ void listener_stop();
 // The terminal socket.
 platform::Socket terminal_socket();
 
-// True while the terminal socket is an open connection.
-bool terminal_connected();
-
 }  // namespace qx::app

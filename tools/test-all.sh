@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds and tests every preset: linux, linux-asan, win32, win64 (the Windows ones
-# under Wine) and fuzz (the libFuzzer targets: their corpora, then new fuzzing). A failing step ends only its own preset: the others still run, so one
+# under Wine), fuzz (the libFuzzer targets: their corpora, then new fuzzing) and
+# coverage (the suite once more with gcov, then each folder's coverage against its
+# floor, tools/coverage.sh, counted as one more test). A failing step ends only its own preset: the others still run, so one
 # failure never hides another. Ends with a summary line per preset and one line
 # "N passed, N failed" over all presets (a preset that failed to configure or build
 # counts as one failed test); the exit status is 1 if anything failed.
@@ -8,7 +10,7 @@
 # Tests run in random order (ctest --schedule-random) with the presets' parallelism, so
 # a test that leans on the order or on another test's leftovers shows up over runs.
 #
-#   tools/test-all.sh [--repeat N] [PRESET...]     (default: all five presets)
+#   tools/test-all.sh [--repeat N] [PRESET...]     (default: all six presets)
 #
 # --repeat N   runs every test up to N times and stops a test at its first failure
 #              (ctest --repeat until-fail:N): a check for order and timing luck.
@@ -25,7 +27,7 @@ if [[ "${1:-}" == --repeat ]]; then
     shift 2
 fi
 presets=("$@")
-[[ ${#presets[@]} -gt 0 ]] || presets=(linux linux-asan win32 win64 fuzz)
+[[ ${#presets[@]} -gt 0 ]] || presets=(linux linux-asan win32 win64 fuzz coverage)
 
 total_passed=0
 total_failed=0
@@ -124,7 +126,18 @@ for p in "${presets[@]}"; do
             fi
             ;;
     esac
+    [[ "$p" != coverage ]] || find build/coverage -name '*.gcda' -delete  # counts of this run only
     run_tests "$p" "$note" "${ctest_args[@]}"
+    if [[ "$p" == coverage ]]; then
+        if step bash tools/coverage.sh --check --no-run; then
+            total_passed=$((total_passed + 1))
+            summary+=("coverage floors: ok")
+        else
+            total_failed=$((total_failed + 1))
+            summary+=("coverage floors: FAILED (a folder below its floor)")
+            status=1
+        fi
+    fi
 done
 
 exit $status

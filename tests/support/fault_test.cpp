@@ -156,6 +156,7 @@ TEST_F(FaultTest, EveryFailingCallEndsInAFailureAndLeavesNothingBehind) {
                            Fault::Registry};
     long points = 0;
     for (const Scenario& s : scenarios) {
+        const long points_before = points;
         config::forget_config_vars();
         start_afresh();
         const long descriptors = open_descriptors();
@@ -181,6 +182,7 @@ TEST_F(FaultTest, EveryFailingCallEndsInAFailureAndLeavesNothingBehind) {
                 start_afresh();
             }
         }
+        RecordProperty(std::string("points: ") + s.name, static_cast<int>(points - points_before));
     }
     RecordProperty("injection_points", static_cast<int>(points));
     EXPECT_GT(points, 20);
