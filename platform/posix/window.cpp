@@ -53,24 +53,32 @@ struct WindowClass {
 std::vector<WindowClass> classes;        // registered classes
 std::deque<QueuedMessage> queue;         // posted messages, first in first out
 WindowHandle main_window = nullptr;      // the window SIGINT/SIGTERM close
-int signal_pipe[2] = {-1, -1};           // written by the signal handler
+volatile sig_atomic_t close_asked = 0;   // set by the signal handler
+bool handlers_installed = false;
+sigset_t wait_mask;                      // the signal mask while waiting: SIGINT and SIGTERM let in
 bool stdout_is_terminal = false;         // decided when the main window is made
 
-void on_signal(int) {
-    const char byte = 1;
-    const int saved = errno;
-    (void)!::write(signal_pipe[1], &byte, 1);
-    errno = saved;
-}
+void on_signal(int) { close_asked = 1; }
 
+// SIGINT and SIGTERM are held back but while the loop waits (ppoll lets them in then,
+// and only then): no descriptor of their own to poll, and none can slip in between a
+// look at the flag and the wait.
 void install_signal_handlers() {
-    if (signal_pipe[0] >= 0 || ::pipe2(signal_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    if (handlers_installed) return;
+    handlers_installed = true;
     struct sigaction action {};
     action.sa_handler = on_signal;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGINT);
+    sigaddset(&held, SIGTERM);
+    ::sigprocmask(SIG_BLOCK, &held, &wait_mask);
+    sigdelset(&wait_mask, SIGINT);
+    sigdelset(&wait_mask, SIGTERM);
 }
 
 constexpr int kFinalOutputWaitMs = 2000;  // for the output still queued at the end
@@ -109,22 +117,19 @@ void print_entry(const char* appended) {
 void wait_for_events(bool block) {
     static std::vector<pollfd> fds;  // kept from turn to turn: no allocation per turn
     fds.clear();
-    fds.push_back({signal_pipe[0], POLLIN, 0});
     fds.push_back(posix::output_poll_fd());
     posix::net_add_poll_fds(fds);
-    int ready;
-    do {
-        ready = ::poll(fds.data(), fds.size(), block ? posix::output_timeout_ms() : 0);
-    } while (ready < 0 && errno == EINTR && !block);
-    posix::output_handle(ready > 0 ? fds[1].revents : 0);
-    if (ready <= 0) return;  // interrupted: the signal pipe tells on the next round
-    if ((fds[0].revents & POLLIN) != 0) {
-        char drain[16];
-        while (::read(signal_pipe[0], drain, sizeof drain) > 0) {
-        }
+    const int timeout_ms = block ? posix::output_timeout_ms() : 0;
+    timespec timeout{timeout_ms / 1000, (timeout_ms % 1000) * 1000000L};
+    const int ready = ::ppoll(fds.data(), fds.size(), timeout_ms < 0 ? nullptr : &timeout,
+                              handlers_installed ? &wait_mask : nullptr);
+    if (close_asked != 0) {
+        close_asked = 0;
         if (main_window != nullptr) posix::post_message(main_window, kWmClose, 0, 0, false);
     }
-    posix::net_handle_poll(fds.data() + 2, fds.size() - 2);
+    posix::output_handle(ready > 0 ? fds[0].revents : 0);
+    if (ready <= 0) return;  // interrupted or timed out: nothing to hand out
+    posix::net_handle_poll(fds.data() + 1, fds.size() - 1);
 }
 
 }  // namespace
