@@ -1,6 +1,6 @@
-// Every failure the platform can give, at every call a scenario makes: the record reader,
-// the catalogues, the language table, a restricted scan, the registry and a file read by
-// two spellings, with the Nth open, read, seek, close, allocation, look at a file or
+// Every failure the platform can give, at every call a scenario makes: the catalogues,
+// the language table, a restricted scan, the registry and a record of a file read by two
+// spellings, with the Nth open, read, seek, close, allocation, look at a file or
 // registry read failing. After each: the result is the scenario's own or a
 // failure (never its success code with other data), no descriptor or table slot is
 // left behind, and the next run with the switch off succeeds.
@@ -107,11 +107,6 @@ class FaultTest : public ::testing::Test {
 
 TEST_F(FaultTest, EveryFailingCallEndsInAFailureAndLeavesNothingBehind) {
     const Scenario scenarios[] = {
-        {"read_record",
-         [] {
-             std::string record(60, '\0');
-             return code_and(records::read_record("vst/sample.166", 3, 60, record.data()), record);
-         }},
         {"catalogue",
          [] {
              char text[catalogue::kMessageBufferSize] = {};
