@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include <qx/version.h>
+
 #include "tools/nexolt-sim/sim.h"
 
 namespace {
@@ -44,11 +46,15 @@ int main(int argc, char** argv) {
         std::cout << qx::sim::usage_text();
         return 0;
     }
+    if (words.size() == 1 && words[0] == "--version") {
+        std::cout << "nexolt-sim " << qx::kVersion << "\n";
+        return 0;
+    }
     qx::sim::Options options;
     while (!words.empty() && words[0].rfind("--", 0) == 0) {
         std::string problem;
         if (!read_option(words, &options, &problem)) {
-            std::cerr << "nexolt-sim: " << problem << "\n";
+            std::cerr << "nexolt-sim: " << problem << "; see nexolt-sim --help\n";
             return 2;
         }
     }

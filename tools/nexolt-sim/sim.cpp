@@ -18,6 +18,7 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitNoReply = 1;
 constexpr int kExitUsage = 2;
+constexpr char kSeeHelp[] = "; see nexolt-sim --help\n";  // ends every usage error
 constexpr std::size_t kReceiveChunk = 4096;
 
 using Clock = std::chrono::steady_clock;
@@ -71,7 +72,7 @@ bool request_of(const std::vector<std::string>& w, std::string* request, std::st
     } else if (c == "raw" && args == 1 && text::unescape(w[1], &raw) && !raw.empty()) {
         *request = raw;
     } else {
-        *problem = "cannot run '" + c + "' with " + std::to_string(args) + " argument(s) (see --help)";
+        *problem = "cannot run '" + c + "' with " + std::to_string(args) + " argument(s)";
         return false;
     }
     return true;
@@ -88,7 +89,7 @@ int run_one(Session& session, const std::vector<std::string>& words, std::ostrea
     std::string request;
     std::string problem;
     if (!request_of(words, &request, &problem)) {
-        err << "nexolt-sim: " << problem << "\n";
+        err << "nexolt-sim: " << problem << kSeeHelp;
         return kExitUsage;
     }
     std::string reply;
@@ -137,7 +138,7 @@ int run_load(const Options& options, const std::vector<std::string>& words, std:
                                               : std::vector<std::string>{words.size() > 1 ? words[1] : ""};
     if (words.size() != 3 || !parse_number(words[2], 1, 100000000, &count) || kind[0] == "raw" ||
         !request_of(kind, &request, &problem)) {
-        err << "nexolt-sim: load KIND N, with KIND alive, book, grund or termnr and N from 1\n";
+        err << "nexolt-sim: load KIND N, with KIND alive, book, grund or termnr and N from 1" << kSeeHelp;
         return kExitUsage;
     }
     Session session(options);
@@ -246,12 +247,12 @@ bool Session::exchange(const std::string& request, std::string* reply) {
 int run_words(const Options& options, const std::vector<std::string>& words, std::ostream& out,
               std::ostream& err) {
     if (words.empty()) {
-        err << usage_text();
+        err << "nexolt-sim: no command" << kSeeHelp;
         return kExitUsage;
     }
     if (words[0] == "script") {
         if (words.size() != 2) {
-            err << "nexolt-sim: script FILE\n";
+            err << "nexolt-sim: script FILE" << kSeeHelp;
             return kExitUsage;
         }
         return run_script(options, words[1], out, err);
@@ -260,7 +261,7 @@ int run_words(const Options& options, const std::vector<std::string>& words, std
     std::string request;
     std::string problem;
     if (!request_of(words, &request, &problem)) {  // usage errors before connecting
-        err << "nexolt-sim: " << problem << "\n";
+        err << "nexolt-sim: " << problem << kSeeHelp;
         return kExitUsage;
     }
     Session session(options);
@@ -270,6 +271,7 @@ int run_words(const Options& options, const std::vector<std::string>& words, std
 
 std::string usage_text() {
     return "usage: nexolt-sim [--host H] [--port P] [--timeout MS] COMMAND\n"
+           "       nexolt-sim --help | --version\n"
            "Plays the Nexolt terminal against the server and prints each reply on a line.\n"
            "  alive                          keep-alive request\n"
            "  book CARD [FKEY [DATE [TIME]]] booking; FKEY F1, DATE YYMMDD and TIME HHMM of now by default\n"
@@ -280,6 +282,7 @@ std::string usage_text() {
            "                                 waits, '#' starts a comment, \"quotes\" keep blanks\n"
            "  load KIND N                    N requests of KIND (alive, book, grund, termnr) on one\n"
            "                                 connection; prints requests per second and latencies\n"
+           "Options: --host H (127.0.0.1), --port P (3950), --timeout MS to connect and for each reply (2000).\n"
            "Exit status: 0 replied, 1 no reply in time or no connection, 2 usage error.\n";
 }
 

@@ -291,7 +291,7 @@ const Command* find_command(const std::string& name) {
 Outcome run_command(const std::vector<std::string>& words, std::ostream* lines) {
     if (words.empty() || words[0].empty()) return {false, "no command given (try --help)"};
     const Command* command = find_command(words[0]);
-    if (command == nullptr) return {false, "unknown command '" + escape(words[0]) + "' (try --help)"};
+    if (command == nullptr) return {false, "unknown command '" + escape(words[0]) + "'"};
     if (words.size() < command->arg_count + 1 ||
         (!command->more_may_follow && words.size() != command->arg_count + 1)) {
         return {false, std::string(command->name) + " takes " + std::to_string(command->arg_count) +

@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "tools/qxtool/commands.h"
+#include <qx/version.h>
+
 #include "support/line_escape.h"
+#include "tools/qxtool/commands.h"
 
 namespace {
 
@@ -15,7 +17,8 @@ void print_usage(std::ostream& out) {
     out << "usage: qxtool COMMAND ARGUMENTS...   run one command\n"
            "       qxtool -                      run one command per line of standard input,\n"
            "                                     arguments separated by TAB\n"
-           "       qxtool --help                 show this text\n\n"
+           "       qxtool --help                 show this text\n"
+           "       qxtool --version              show the version\n\n"
            "Results are printed one per line, with \\ TAB LF CR NUL written as \\\\ \\t \\n \\r \\0\n"
            "and other control bytes as \\xHH (the same escapes are read in the arguments of\n"
            "'qxtool -'). A failed line of\n"
@@ -33,18 +36,22 @@ int main(int argc, char** argv) {
         print_usage(std::cout);
         return 0;
     }
+    if (words.size() == 1 && words[0] == "--version") {
+        std::cout << "qxtool " << qx::kVersion << "\n";
+        return 0;
+    }
     if (words.size() == 1 && words[0] == "-") {
         const long failed = qx::tool::run_batch(std::cin, std::cout, std::cerr);
         std::cout.flush();
         return failed == 0 ? 0 : kUsageError;
     }
     if (words.empty()) {
-        print_usage(std::cerr);
+        std::cerr << "qxtool: no command; see qxtool --help\n";
         return kUsageError;
     }
     const qx::tool::Outcome outcome = qx::tool::run_command(words, &std::cout);
     if (!outcome.ok) {
-        std::cerr << "qxtool: " << outcome.text << "\n";
+        std::cerr << "qxtool: " << outcome.text << "; see qxtool --help\n";
         return kUsageError;
     }
     qx::tool::write_result(std::cout, outcome);
