@@ -1,0 +1,72 @@
+# Install rules and the library's packages for other projects.
+#
+# Linux: the three programs in bin/, their manual pages in share/man/man1, the library
+# as libqx.so.MAJOR (shared, versioned SONAME) and libqx.a (static), each holding the
+# support library, the visibility rules and the POSIX platform layer, its headers under
+# include/qx/ (#include <qx/support/record.h>; the headers' own includes resolve inside
+# include/qx), a CMake package (find_package(qx CONFIG): qx::qx, shared, and
+# qx::qx_static) and pkg-config's qx.pc; the sample installation and the README in
+# share/doc/qx. Windows: the .exe files and the same documentation.
+#
+# Components: "runtime" (programs, manual pages, shared library, documentation) and "dev"
+# (headers, static library, CMake package, pkg-config file).
+include_guard(GLOBAL)
+include(GNUInstallDirs)
+
+install(TARGETS qxtool nexolt-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+if(TARGET nexolt-demo)
+    install(TARGETS nexolt-demo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/installation DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
+        COMPONENT runtime)
+
+if(WIN32)
+    return()
+endif()
+
+install(FILES ${PROJECT_SOURCE_DIR}/docs/man/qxtool.1 ${PROJECT_SOURCE_DIR}/docs/man/nexolt-sim.1
+              ${PROJECT_SOURCE_DIR}/docs/man/nexolt-demo.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+
+# One library of the objects of qx and qx_platform (which need each other), as a shared
+# and as a static library.
+set_target_properties(qx qx_platform PROPERTIES POSITION_INDEPENDENT_CODE ON)
+add_library(qx_shared SHARED $<TARGET_OBJECTS:qx> $<TARGET_OBJECTS:qx_platform>)
+add_library(qx_archive STATIC $<TARGET_OBJECTS:qx> $<TARGET_OBJECTS:qx_platform>)
+set_target_properties(qx_shared PROPERTIES OUTPUT_NAME qx EXPORT_NAME qx VERSION ${PROJECT_VERSION}
+                                           SOVERSION ${PROJECT_VERSION_MAJOR})
+set_target_properties(qx_archive PROPERTIES OUTPUT_NAME qx EXPORT_NAME qx_static)
+foreach(library qx_shared qx_archive)
+    target_include_directories(${library} INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
+                                                    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/qx>)
+    target_compile_features(${library} INTERFACE cxx_std_20)
+endforeach()
+install(TARGETS qx_shared EXPORT qxTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev)
+install(TARGETS qx_archive EXPORT qxTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
+
+# The headers: those of the library and of the platform layer it uses, and the version.
+foreach(folder support support/datetime visibility platform)
+    file(GLOB headers ${PROJECT_SOURCE_DIR}/${folder}/*.h)
+    install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qx/${folder} COMPONENT dev)
+endforeach()
+install(FILES ${CMAKE_BINARY_DIR}/generated/qx/version.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qx COMPONENT dev)
+
+# The CMake package and the pkg-config file.
+include(CMakePackageConfigHelpers)
+set(qx_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/qx)
+install(EXPORT qxTargets NAMESPACE qx:: DESTINATION ${qx_cmake_dir} COMPONENT dev)
+file(WRITE ${CMAKE_BINARY_DIR}/generated/qxConfig.cmake.in
+     "@PACKAGE_INIT@\ninclude(\"\${CMAKE_CURRENT_LIST_DIR}/qxTargets.cmake\")\ncheck_required_components(qx)\n")
+configure_package_config_file(${CMAKE_BINARY_DIR}/generated/qxConfig.cmake.in
+                              ${CMAKE_BINARY_DIR}/generated/qxConfig.cmake INSTALL_DESTINATION ${qx_cmake_dir})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/generated/qxConfigVersion.cmake
+                                 COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/generated/qxConfig.cmake ${CMAKE_BINARY_DIR}/generated/qxConfigVersion.cmake
+        DESTINATION ${qx_cmake_dir} COMPONENT dev)
+# (relocatable: the prefix is found from where the file lies, so a tree installed with
+# cmake --install --prefix anywhere is found as it is)
+file(RELATIVE_PATH QX_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/qx.pc.in ${CMAKE_BINARY_DIR}/generated/qx.pc @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/generated/qx.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
