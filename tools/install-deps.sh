@@ -2,8 +2,12 @@
 # Installs what building and testing qx needs on Debian 12 (run as root).
 # Idempotent: installs only the packages that are missing, and runs
 # apt-get update only when something is missing. Prints one summary line.
+#   tools/install-deps.sh [--run]   (--run: only what building the Linux programs needs)
 
 set -euo pipefail
+
+run_only=false
+[[ "${1:-}" != --run ]] || run_only=true
 
 packages=(
     build-essential cmake ninja-build git pkg-config
@@ -23,8 +27,12 @@ else
     sudo_cmd=()
 fi
 
+if $run_only; then
+    packages=(build-essential cmake ninja-build)
+fi
+
 added_arch=""
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if ! $run_only && ! dpkg --print-foreign-architectures | grep -qx i386; then
     "${sudo_cmd[@]}" dpkg --add-architecture i386
     added_arch="added i386 architecture; "
 fi
