@@ -49,6 +49,12 @@ long file_read_at(int handle, std::int64_t offset, void* buffer, std::size_t cou
 
 int file_close(int handle);
 
+// The size of the open file in bytes, or -1.
+std::int64_t file_size(int handle);
+
+// True when standard error is a terminal (a person watching), not a pipe or a file.
+bool error_output_is_terminal();
+
 // True where paths are spelt as on Windows: a backslash separates as a slash does, and
 // names that differ only in letter case name the same file.
 bool paths_are_dos_like();

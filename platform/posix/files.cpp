@@ -4,6 +4,7 @@
 #include "platform/faults.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -107,6 +108,13 @@ int file_close(int handle) {
     const int result = ::close(handle);
     return fault_now(Fault::Close) ? -1 : result;  // released all the same, as on a real error
 }
+
+std::int64_t file_size(int handle) {
+    struct stat status {};
+    return ::fstat(handle, &status) == 0 ? static_cast<std::int64_t>(status.st_size) : -1;
+}
+
+bool error_output_is_terminal() { return ::isatty(STDERR_FILENO) != 0; }
 
 bool paths_are_dos_like() { return false; }
 

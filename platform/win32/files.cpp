@@ -72,6 +72,10 @@ int file_close(int handle) {
     return fault_now(Fault::Close) ? -1 : result;  // released all the same, as on a real error
 }
 
+std::int64_t file_size(int handle) { return _filelengthi64(handle); }
+
+bool error_output_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
+
 bool paths_are_dos_like() { return true; }
 
 bool full_path(const char* path, char* out, std::size_t size) {

@@ -71,6 +71,14 @@ done
     fail "scan of vst\klok.166 with QX_KLKGROUP=5"
 out=$(QXBASE=$base "${program[@]}" scan vst/klok.166 140 name:6 groep1:124 | tr -d '\r' | head -1)
 [ "$out" = "1 name=Clock 1 groep1=01" ] || fail "scan fields gave [$out]"
+# A scan shows its progress on standard error only when that is a terminal.
+QXBASE=$base "${program[@]}" scan vst/pers.172 1430 >/dev/null 2>"$work/progress"
+[ ! -s "$work/progress" ] || fail "scan wrote [$(cat "$work/progress")] on standard error that is a file"
+if [[ "${program[-1]}" != *.exe ]] && command -v script >/dev/null; then
+    QXBASE=$base script -qec "${program[*]} scan vst/pers.172 1430 >/dev/null" /dev/null | tr '\r' '\n' >"$work/progress"
+    grep -q "^scan: 300 records, 100 %, [0-9]* records/s" "$work/progress" ||
+        fail "scan on a terminal showed [$(cat "$work/progress")]"
+fi
 
 # Usage errors: a message on stderr, nothing on stdout, exit 2, never a crash.
 for bad in "" "nosuch" "leap" "leap 1 2" "leap x" "leap 99999999999" "field 40000 a ," \

@@ -2,14 +2,17 @@
 #include "tools/qxtool/commands.h"
 
 #include <charconv>
+#include <chrono>
 #include <climits>
 #include <cstdint>
+#include <iostream>
 #include <istream>
 #include <ostream>
 
 #include "platform/files.h"
 #include "support/catalogue.h"
 #include "support/config.h"
+#include "support/file_table.h"
 #include "support/datetime/calendar.h"
 #include "support/datetime/date_text.h"
 #include "support/format.h"
@@ -147,6 +150,48 @@ std::string run_read(const Args& a) {
 // Every record of a data-file as a restricted user sees it: the visible ones with the
 // chosen fields, then how many were visible, hidden by the rules, and empty. The system
 // parameter record is loaded first, as the running system has it.
+// The progress of a scan on standard error when that is a terminal (a person waiting):
+// records read, the part of the file they are and records per second, redrawn in place
+// twice a second and once at the end. Nothing when standard error is a pipe or a file.
+class ScanProgress {
+  public:
+    ScanProgress(const char* file, std::int32_t length) : shown_(platform::error_output_is_terminal()), length_(length) {
+        if (!shown_) return;
+        const std::int16_t handle = table::table_open(file, "r");
+        size_ = handle >= 0 ? platform::file_size(handle) : -1;
+    }
+    void after(long records) {
+        if (!shown_ || records % kCheckEvery != 0) return;
+        const Clock::time_point now = Clock::now();
+        if (now - shown_at_ < std::chrono::milliseconds(500)) return;
+        shown_at_ = now;
+        show(records, now);
+    }
+    void finish(long records) {
+        if (!shown_) return;
+        show(records, Clock::now());
+        std::cerr << "\n";
+    }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr long kCheckEvery = 1024;  // records between looks at the clock
+
+    void show(long records, Clock::time_point now) {
+        const double seconds = std::chrono::duration<double>(now - start_).count();
+        std::cerr << "\rscan: " << records << " records";
+        if (size_ > 0) std::cerr << ", " << static_cast<long long>(records) * length_ * 100 / size_ << " %";
+        std::cerr << ", " << (seconds > 0 ? static_cast<long long>(static_cast<double>(records) / seconds) : 0)
+                  << " records/s" << std::flush;
+    }
+
+    bool shown_;
+    std::int64_t length_;
+    std::int64_t size_ = -1;
+    Clock::time_point start_ = Clock::now();
+    Clock::time_point shown_at_ = start_;
+};
+
 // Whether the number at the head of a record (as text::leading_number reads its first 79
 // characters) is zero, which makes an unreadable record an empty one rather than a hidden
 // one. Asked for most records of a scan, so the head is not copied: zero exactly when no
@@ -175,8 +220,10 @@ std::string run_scan(const Args& a, std::ostream* lines) {
     std::string out;
     long visible = 0, hidden = 0, empty = 0;
     int code = 0;
+    ScanProgress progress(a[1].c_str(), length);
     for (std::int32_t n = 1; n < INT32_MAX; ++n) {
         code = records::read_record(a[1].c_str(), n, length, record.data());
+        progress.after(n);
         if (code == records::kEmptyOrHidden) {
             (head_is_zero(record.c_str()) ? empty : hidden) += 1;
             continue;
@@ -195,6 +242,7 @@ std::string run_scan(const Args& a, std::ostream* lines) {
             out.clear();
         }
     }
+    progress.finish(visible + hidden + empty);
     if (code != records::kShortRead) {
         out += "read ended with code " + std::to_string(code) + "\n";
     }
