@@ -6,7 +6,8 @@
 # include/qx/ (#include <qx/support/record.h>; the headers' own includes resolve inside
 # include/qx), a CMake package (find_package(qx CONFIG): qx::qx, shared, and
 # qx::qx_static) and pkg-config's qx.pc; the sample installation and the README in
-# share/doc/qx. Windows: the .exe files and the same documentation.
+# share/doc/qx; the systemd unit of the server in lib/systemd/system. Windows: the .exe
+# files and the same documentation.
 #
 # Components: "runtime" (programs, manual pages, shared library, documentation) and "dev"
 # (headers, static library, CMake package, pkg-config file).
@@ -18,6 +19,29 @@ if(TARGET nexolt-demo)
     install(TARGETS nexolt-demo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+if(NOT WIN32)
+    # What Debian asks of every package's documentation: the copyright and a changelog,
+    # and of manual pages: compressed.
+    find_program(QX_GZIP gzip REQUIRED)
+    set(qx_gzipped ${CMAKE_BINARY_DIR}/generated/changelog.gz)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/generated/changelog.gz
+        COMMAND ${QX_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/packaging/changelog > ${CMAKE_BINARY_DIR}/generated/changelog.gz
+        DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog)
+    foreach(page qxtool nexolt-sim nexolt-demo)
+        add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/generated/${page}.1.gz
+            COMMAND ${QX_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/docs/man/${page}.1 > ${CMAKE_BINARY_DIR}/generated/${page}.1.gz
+            DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/${page}.1)
+        list(APPEND qx_gzipped ${CMAKE_BINARY_DIR}/generated/${page}.1.gz)
+    endforeach()
+    add_custom_target(qx_gzipped ALL DEPENDS ${qx_gzipped})
+    foreach(component_dir runtime:qx dev:qx-dev)
+        string(REPLACE ":" ";" pair ${component_dir})
+        list(GET pair 0 component)
+        list(GET pair 1 package)
+        install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${CMAKE_BINARY_DIR}/generated/changelog.gz
+                DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
+    endforeach()
+endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/installation DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
         COMPONENT runtime)
 
@@ -25,8 +49,17 @@ if(WIN32)
     return()
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/docs/man/qxtool.1 ${PROJECT_SOURCE_DIR}/docs/man/nexolt-sim.1
-              ${PROJECT_SOURCE_DIR}/docs/man/nexolt-demo.1
+# The service unit, with the server (installed, not enabled).
+set(QX_SYSTEMD_UNIT_DIR lib/systemd/system CACHE STRING "Where the service unit goes, below the prefix")
+# (written when installed: its ExecStart names the program where that prefix puts it)
+install(CODE "set(CMAKE_INSTALL_FULL_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    configure_file(\"${PROJECT_SOURCE_DIR}/packaging/nexolt-demo.service.in\"
+                   \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${QX_SYSTEMD_UNIT_DIR}/nexolt-demo.service\" @ONLY)
+    message(STATUS \"Installing: \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${QX_SYSTEMD_UNIT_DIR}/nexolt-demo.service\")"
+    COMPONENT runtime)
+
+install(FILES ${CMAKE_BINARY_DIR}/generated/qxtool.1.gz ${CMAKE_BINARY_DIR}/generated/nexolt-sim.1.gz
+              ${CMAKE_BINARY_DIR}/generated/nexolt-demo.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 
 # One library of the objects of qx and qx_platform (which need each other), as a shared

@@ -17,13 +17,13 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || { cat "
 for program in qxtool nexolt-sim nexolt-demo; do
     [[ "$("$prefix/bin/$program" --version)" == "$program $(cat "$build/generated/qx/version.h" | sed -n 's/.*kVersion\[\] = "\(.*\)";/\1/p')" ]] ||
         fail "$program --version from the prefix"
-    page=$prefix/share/man/man1/$program.1
+    page=$prefix/share/man/man1/$program.1.gz
     [[ -f "$page" ]] || { fail "no manual page for $program"; continue; }
     warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
     [[ -z "$warnings" ]] || fail "man $program: $warnings"
 done
 for command in $("$prefix/bin/qxtool" --help | sed -n '/^Commands:/,$p' | awk 'NR > 1 { print $1 }'); do
-    sed 's/\\-/-/g' "$prefix/share/man/man1/qxtool.1" | grep -q "^\.B $command\b" || fail "qxtool.1 does not describe $command"
+    gzip -dc "$prefix/share/man/man1/qxtool.1.gz" | sed 's/\\-/-/g' | grep -q "^\.B $command\b" || fail "qxtool.1 does not describe $command"
 done
 [[ -f "$prefix/share/doc/qx/examples/installation/vst/pers.172" ]] || fail "no sample installation in share/doc"
 

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the packages of a build directory with cpack and checks what they hold.
+# Linux: the Debian packages qx and qx-dev (files, fields, the service unit, and no
+# lintian error where lintian is installed); Windows: the .zip (the three programs, the
+# README and the sample installation).
+#   package_test.sh BUILD_DIR
+set -u
+build=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+cpack --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; exit 1; }
+zip=$(ls "$work"/*.zip 2>/dev/null | head -1)
+if [[ -n "$zip" ]]; then
+    python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip" >"$work/list"
+    for file in bin/qxtool.exe bin/nexolt-sim.exe bin/nexolt-demo.exe share/doc/qx/README.md \
+                share/doc/qx/examples/installation/vst/pers.172; do
+        grep -q "/$file\$" "$work/list" || fail "$(basename "$zip") lacks $file"
+    done
+else
+    runtime=$(ls "$work"/qx_*.deb) dev=$(ls "$work"/qx-dev_*.deb) || { fail "no Debian packages"; exit 1; }
+    dpkg-deb -c "$runtime" | awk '{ print $6 }' >"$work/runtime"
+    dpkg-deb -c "$dev" | awk '{ print $6 }' >"$work/dev"
+    for file in bin/nexolt-demo bin/nexolt-sim bin/qxtool lib/libqx.so.0 share/man/man1/qxtool.1.gz \
+                share/man/man1/nexolt-demo.1.gz share/man/man1/nexolt-sim.1.gz lib/systemd/system/nexolt-demo.service \
+                share/doc/qx/copyright share/doc/qx/README.md share/doc/qx/examples/installation/vst/pers.172; do
+        grep -qx "./usr/$file" "$work/runtime" || fail "qx lacks /usr/$file"
+    done
+    for file in include/qx/support/record.h include/qx/version.h lib/libqx.a lib/libqx.so lib/cmake/qx/qxConfig.cmake \
+                lib/pkgconfig/qx.pc share/doc/qx-dev/copyright; do
+        grep -qx "./usr/$file" "$work/dev" || fail "qx-dev lacks /usr/$file"
+    done
+    ! grep -q 'include/' "$work/runtime" || fail "qx holds headers"
+    [[ "$(dpkg-deb -f "$runtime" Section)" == net && "$(dpkg-deb -f "$dev" Section)" == libdevel ]] || fail "sections"
+    dpkg-deb -f "$runtime" Depends | grep -q 'libstdc++6' || fail "qx does not depend on libstdc++6"
+    [[ "$(dpkg-deb -f "$dev" Depends)" == "qx (= $(dpkg-deb -f "$runtime" Version))" ]] || fail "qx-dev depends"
+    dpkg-deb --fsys-tarfile "$runtime" | tar -xO ./usr/lib/systemd/system/nexolt-demo.service >"$work/unit"
+    for line in ExecStart=/usr/bin/nexolt-demo StandardOutput=journal Restart=on-failure DynamicUser=yes \
+                NoNewPrivileges=yes ProtectSystem=strict; do
+        grep -qx "$line" "$work/unit" || fail "the unit lacks $line"
+    done
+    if command -v lintian >/dev/null; then
+        lintian --tag-display-limit 0 "$runtime" "$dev" >"$work/lintian" 2>&1
+        ! grep -q '^E:' "$work/lintian" || fail "lintian: $(grep '^E:' "$work/lintian")"
+    fi
+fi
+echo "$failures failures"
+[[ $failures -eq 0 ]]
