@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace qx::platform {
 
@@ -36,5 +37,11 @@ void registry_close(RegistryKey* key);
 // of the expansion including its terminator; a result above `size` means it did not fit
 // and `dest` must not be used. 0 on failure.
 unsigned long expand_environment(const char* source, char* dest, unsigned long size);
+
+// Why the registry could not be read at the last registry_open, for tools to show: on
+// POSIX a registry file that exists but cannot be read or is no registry export (an
+// absent file is no problem: the registry is then empty). Empty when there was none,
+// and always on Windows.
+std::string registry_problem();
 
 }  // namespace qx::platform

@@ -1,20 +1,28 @@
 // The registry on POSIX: the key is read from a registry export file, the one named by
 // VELMORA_REGISTRY or /etc/velmora/registry.reg, so the same file imports unchanged on
-// Windows. Understood: the header "Windows Registry Editor Version 5.00" or "REGEDIT4",
-// [HKEY_LOCAL_MACHINE\...] sections (matched ignoring case), "name"="data" strings with
-// \\ and \" escapes, @= for the unnamed value, hex(2): expandable strings (UTF-16LE in
-// version 5 files, bytes in REGEDIT4 files, lines continued with "\"), dword: values.
-// Values enumerate in file order. Lines not understood are skipped. The file is read as
-// 8-bit text (regedit imports such a file as well as its own UTF-16 exports).
+// Windows, and a key exported on Windows reads here as it is. Understood: the files
+// regedit and reg export write (UTF-16LE with a byte-order mark, "Windows Registry Editor
+// Version 5.00"), the same in UTF-8 with or without a byte-order mark, and REGEDIT4 files
+// (ANSI); CR LF or LF line ends; [HKEY_LOCAL_MACHINE\...] sections (matched ignoring
+// case), "name"="data" strings with \\ and \" escapes, @= for the unnamed value, hex(2):
+// expandable strings (UTF-16LE in version 5 files, bytes in REGEDIT4 files, lines
+// continued with "\"), dword: values. Values enumerate in file order; lines not understood
+// are skipped. A file without one of the two headers is not read, as regedit refuses it.
+//
+// UTF-16 text becomes what the Windows A functions give on a Western system: Windows code
+// page 1252 (Latin-1 plus the typographic characters at 0x80-0x9F), any other character
+// '?'. A UTF-16 file of an odd byte count is read up to its last whole character.
 #include "platform/registry.h"
 
 #include <strings.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -39,6 +47,7 @@ std::string registry_file() {
     return file != nullptr && file[0] != '\0' ? file : kDefaultFile;
 }
 
+
 // Reads a quoted .reg string starting at text[*i] == '"'; false if unterminated.
 bool read_quoted(const std::string& text, std::size_t* i, std::string* out) {
     out->clear();
@@ -54,6 +63,38 @@ bool read_quoted(const std::string& text, std::size_t* i, std::string* out) {
     return false;
 }
 
+// Unicode characters 0x80 to 0x9F of code page 1252, in byte order (0: none there).
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// Character `c` in code page 1252, '?' when it has none there.
+char cp1252_byte(char32_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+    for (int i = 0; i < 32; ++i) {
+        if (kCp1252High[i] != 0 && kCp1252High[i] == c) return static_cast<char>(0x80 + i);
+    }
+    return '?';
+}
+
+// UTF-16LE `bytes` (an odd last byte ignored) as code page 1252 text, up to a NUL
+// character when `stop_at_nul`.
+std::string from_utf16(const unsigned char* bytes, std::size_t count, bool stop_at_nul) {
+    std::string text;
+    for (std::size_t i = 0; i + 1 < count; i += 2) {
+        char32_t c = static_cast<char32_t>(bytes[i] | (bytes[i + 1] << 8));
+        if (c == 0 && stop_at_nul) break;
+        if (c >= 0xD800 && c <= 0xDBFF && i + 3 < count) {  // a pair: beyond code page 1252 anyway
+            const char32_t low = static_cast<char32_t>(bytes[i + 2] | (bytes[i + 3] << 8));
+            if (low >= 0xDC00 && low <= 0xDFFF) i += 2;
+            c = 0x10000;
+        }
+        text += cp1252_byte(c);
+    }
+    return text;
+}
+
 // Bytes of a hex(2): list ("25,00,41,00"); version 5 files hold UTF-16LE text.
 std::string decode_hex(const std::string& list, bool utf16) {
     std::vector<unsigned char> bytes;
@@ -63,20 +104,63 @@ std::string decode_hex(const std::string& list, bool utf16) {
         bytes.push_back(static_cast<unsigned char>(std::stoi(list.substr(i, 2), nullptr, 16)));
         i += 2;
     }
+    if (utf16) return from_utf16(bytes.data(), bytes.size(), true);
     std::string text;
-    for (std::size_t i = 0; i < bytes.size(); i += utf16 ? 2 : 1) {
-        if (bytes[i] == 0 && (!utf16 || i + 1 >= bytes.size() || bytes[i + 1] == 0)) break;
-        text += static_cast<char>(bytes[i]);  // characters beyond 8 bits keep their low byte
+    for (const unsigned char byte : bytes) {
+        if (byte == 0) break;
+        text += static_cast<char>(byte);
     }
     return text;
 }
 
+std::string problem;  // why the last registry file could not be read, or empty
+
+// The registry file as 8-bit text with LF or CR LF line ends, and whether it is a version
+// 5 file; false (and `problem` says why) when it cannot be read or is no registry export.
+// An absent file is no problem: the registry is then simply empty.
+bool read_registry_file(std::string* text, bool* version5) {
+    problem.clear();
+    const std::string path = registry_file();
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        if (errno != ENOENT) problem = "registry file " + path + ": cannot be read (" + std::strerror(errno) + ")";
+        return false;
+    }
+    std::string bytes;
+    char chunk[4096];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
+    const int error = std::ferror(file) != 0 ? errno : fault_now(Fault::Registry) ? EIO : 0;
+    std::fclose(file);
+    if (error != 0) {
+        problem = "registry file " + path + ": cannot be read (" + std::strerror(error) + ")";
+        return false;
+    }
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (bytes.size() >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
+        *text = from_utf16(data + 2, bytes.size() - 2, false);
+    } else if (bytes.size() >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
+        *text = bytes.substr(3);
+    } else {
+        *text = std::move(bytes);
+    }
+    const std::string first = text->substr(0, text->find('\n'));
+    *version5 = first.rfind("Windows Registry Editor Version 5.00", 0) == 0;
+    if (!*version5 && first.rfind("REGEDIT4", 0) != 0) {
+        problem = "registry file " + path + ": not a registry export (its first line is neither "
+                  "\"Windows Registry Editor Version 5.00\" nor \"REGEDIT4\")";
+        return false;
+    }
+    return true;
+}
+
 // Joins lines continued with a final backslash (long hex lists); a quoted string never
 // ends a line with one, since it ends with its closing quote.
-std::vector<std::string> logical_lines(std::ifstream& file) {
+std::vector<std::string> logical_lines(const std::string& text) {
     std::vector<std::string> lines;
     std::string line;
     std::string joined;
+    std::istringstream file(text);
     while (std::getline(file, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (!line.empty() && line.back() == '\\') {
@@ -133,15 +217,14 @@ const char* find_environment(const std::string& name) {
 }  // namespace
 
 long registry_open(const char* subkey, RegistryKey** key) {
-    std::ifstream file(registry_file(), std::ios::binary);
-    if (!file || fault_now(Fault::Registry)) return kRegFileNotFound;
+    std::string text;
+    bool utf16 = false;  // hex(2) data is UTF-16LE in version 5 files
+    if (!read_registry_file(&text, &utf16)) return kRegFileNotFound;
     const std::string wanted = std::string(kRootName) + subkey;
     auto* opened = new RegistryKey;
     bool found = false;
     bool inside = false;
-    bool utf16 = false;
-    for (const std::string& line : logical_lines(file)) {
-        if (line.find("Windows Registry Editor Version 5.00") != std::string::npos) utf16 = true;
+    for (const std::string& line : logical_lines(text)) {
         if (!line.empty() && line[0] == '[') {
             const std::size_t close = line.find(']');
             const std::string section = line.substr(1, close == std::string::npos ? std::string::npos : close - 1);
@@ -197,5 +280,7 @@ unsigned long expand_environment(const char* source, char* dest, unsigned long s
     if (needed <= size && dest != nullptr) std::memcpy(dest, out.c_str(), needed);
     return needed;
 }
+
+std::string registry_problem() { return problem; }
 
 }  // namespace qx::platform

@@ -37,4 +37,6 @@ unsigned long expand_environment(const char* source, char* dest, unsigned long s
     return ExpandEnvironmentStringsA(source, dest, size);
 }
 
+std::string registry_problem() { return ""; }
+
 }  // namespace qx::platform

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "support/install_dirs.h"
 #include "tests/env_guard.h"
@@ -75,6 +76,74 @@ TEST_F(RegistryFileTest, MissingKeyOrFile) {
     EXPECT_EQ(registry_open("Software\\Velmora", &key), kRegFileNotFound);
     test::EnvGuard nowhere("VELMORA_REGISTRY", (dir_.str() + "/missing.reg").c_str());
     EXPECT_EQ(registry_open("Software\\Velmora", &key), kRegFileNotFound);
+}
+
+// The files people have: what regedit and reg export write on Windows (UTF-16LE with a
+// byte-order mark, CR LF, hex(2) in UTF-16LE over continued lines), the same in UTF-8
+// with or without a mark, REGEDIT4; and files that are no export or cannot be read.
+TEST_F(RegistryFileTest, ReadsTheFilesWindowsWritesAndSaysWhyNot) {
+    auto utf16 = [](const std::u16string& text) {
+        std::string bytes = "\xff\xfe";
+        for (char16_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+        return bytes;
+    };
+    const std::u16string export5 =
+        u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora]\r\n"
+        u"\"qxbase\"=\"/srv/caf\u00e9 \u20ac \u4e2d\"\r\n"
+        u"\"qxhome\"=hex(2):2f,00,68,00,6f,00,6d,00,65,00,\\\r\n  2f,00,e9,00,00,00\r\n";
+    const struct {
+        std::string file;
+        const char* base;  // the value of qxbase, null: the key is not read
+        const char* home;
+        bool problem;      // reported by registry_problem
+    } kCases[] = {
+        {utf16(export5), "/srv/caf\xe9 \x80 ?", "/home/\xe9", false},  // code page 1252, '?' beyond it
+        {utf16(export5).substr(0, utf16(export5).size() - 1), "/srv/caf\xe9 \x80 ?", "/home/\xe9", false},
+        {"\xef\xbb\xbfWindows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Velmora]\n"
+         "\"qxbase\"=\"/srv/x\"\n",
+         "/srv/x", nullptr, false},
+        {"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Velmora]\r\n\"qxbase\"=\"/srv/caf\xe9\"\r\n"
+         "\"qxhome\"=hex(2):2f,68,00\r\n",
+         "/srv/caf\xe9", "/h", false},
+        {"[HKEY_LOCAL_MACHINE\\Software\\Velmora]\n\"qxbase\"=\"/srv/x\"\n", nullptr, nullptr, true},
+        {utf16(u"Windows Registry"), nullptr, nullptr, true},
+    };
+    int row = 0;
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(row++);
+        use(c.file);
+        RegistryKey* key = nullptr;
+        const long opened = registry_open("Software\\Velmora", &key);
+        EXPECT_EQ(!registry_problem().empty(), c.problem) << registry_problem();
+        if (c.base == nullptr) {
+            EXPECT_EQ(opened, kRegFileNotFound);
+            continue;
+        }
+        ASSERT_EQ(opened, kRegSuccess);
+        std::vector<std::string> values;
+        for (unsigned long index = 0;; ++index) {
+            char name[64];
+            unsigned char data[64];
+            unsigned long name_size = sizeof name, data_size = sizeof data;
+            if (registry_enum_value(key, index, name, &name_size, data, &data_size) != kRegSuccess) break;
+            values.emplace_back(reinterpret_cast<char*>(data));
+        }
+        registry_close(key);
+        ASSERT_GE(values.size(), 1u);
+        EXPECT_EQ(values[0], c.base);
+        if (c.home != nullptr) {
+            ASSERT_EQ(values.size(), 2u);
+            EXPECT_EQ(values[1], c.home);
+        }
+    }
+    // A file that exists but cannot be read (a directory); an absent one is no problem.
+    test::EnvGuard directory("VELMORA_REGISTRY", dir_.str().c_str());
+    RegistryKey* key = nullptr;
+    EXPECT_EQ(registry_open("Software\\Velmora", &key), kRegFileNotFound);
+    EXPECT_NE(registry_problem().find(dir_.str()), std::string::npos) << registry_problem();
+    test::EnvGuard absent("VELMORA_REGISTRY", (dir_.str() + "/none.reg").c_str());
+    EXPECT_EQ(registry_open("Software\\Velmora", &key), kRegFileNotFound);
+    EXPECT_EQ(registry_problem(), "");
 }
 
 TEST(ExpandEnvironmentTest, TheWindowsRules) {

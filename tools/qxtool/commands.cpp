@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "platform/files.h"
+#include "platform/registry.h"
 #include "support/catalogue.h"
 #include "support/config.h"
 #include "support/file_table.h"
@@ -116,10 +117,17 @@ std::string run_format(const Args& a) {
     return text::format_value(a[1].c_str(), format.data());
 }
 
-std::string run_dirs(const Args&) {
+// The directories, and on a line of its own a registry file that could not be read.
+std::string run_dirs(const Args&, std::ostream* lines) {
     const std::string root = dirs::rgetbase();
     const std::string home = dirs::get_home_dir();
-    return "root " + root + " (" + dirs::root_origin() + "); home " + home + " (" + dirs::home_origin() + ")";
+    const std::string found = "root " + root + " (" + dirs::root_origin() + "); home " + home + " (" +
+                              dirs::home_origin() + ")";
+    const std::string problem = platform::registry_problem();
+    if (problem.empty()) return found;
+    if (lines == nullptr) return found + "\n" + problem;
+    *lines << escape(found) << '\n';
+    return problem;
 }
 
 // The candidates in the order tried, each with whether it opened; the search stops at
@@ -307,7 +315,8 @@ const Command kCommands[] = {
     {"format", "VALUE FORMAT", 2, false, "VALUE written with a field format, e.g. %-10s %5d %8u %8l", run_format},
     {"var", "NAME", 1, false, "configuration variable NAME (QX_... names read once, as the library does)",
      [](const Args& a) { return std::string(config::get_config_var(a[1].c_str())); }},
-    {"dirs", "", 0, false, "installation root and home directory, and where each came from", run_dirs},
+    {"dirs", "", 0, false, "installation root and home directory, and where each came from (and a registry file that cannot be read)",
+     nullptr, run_dirs},
     {"home-path", "PATH", 1, false, "PATH made absolute against the home directory",
      [](const Args& a) { return std::string(dirs::home_path(a[1].c_str())); }},
     {"find", "NAME", 1, false, "the paths tried for data-file NAME, in order, and the one that opened", run_find},
