@@ -4,6 +4,7 @@
 #include <charconv>
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <cstdint>
 #include <iostream>
 #include <istream>
@@ -128,6 +129,36 @@ std::string run_dirs(const Args&, std::ostream* lines) {
     if (lines == nullptr) return found + "\n" + problem;
     *lines << escape(found) << '\n';
     return problem;
+}
+
+// The values of registry key HKEY_LOCAL_MACHINE\KEY as the library reads them, "name=data"
+// a line each, then their count.
+std::string run_reg(const Args& a, std::ostream* lines) {
+    platform::RegistryKey* key = nullptr;
+    if (platform::registry_open(a[1].c_str(), &key) != platform::kRegSuccess) {
+        const std::string problem = platform::registry_problem();
+        return "no key" + (problem.empty() ? "" : ": " + problem);
+    }
+    std::string out;
+    unsigned long index = 0;
+    for (;; ++index) {
+        char name[16384];
+        unsigned char data[65536];
+        unsigned long name_size = sizeof name;
+        unsigned long data_size = sizeof data;
+        if (platform::registry_enum_value(key, index, name, &name_size, data, &data_size) != platform::kRegSuccess) break;
+        // The data as a text, as the library reads values (up to its first NUL).
+        const auto* text = reinterpret_cast<const char*>(data);
+        const auto* nul = static_cast<const char*>(std::memchr(text, '\0', data_size));
+        const std::string line = std::string(name) + "=" + std::string(text, nul != nullptr ? nul : text + data_size);
+        if (lines != nullptr) {
+            *lines << escape(line) << '\n';
+        } else {
+            out += line + "\n";
+        }
+    }
+    platform::registry_close(key);
+    return out + std::to_string(index) + " values";
 }
 
 // The candidates in the order tried, each with whether it opened; the search stops at
@@ -319,6 +350,8 @@ const Command kCommands[] = {
      nullptr, run_dirs},
     {"home-path", "PATH", 1, false, "PATH made absolute against the home directory",
      [](const Args& a) { return std::string(dirs::home_path(a[1].c_str())); }},
+    {"reg", "KEY", 1, false, "the values of registry key HKEY_LOCAL_MACHINE\\KEY as the library reads them, then their count",
+     nullptr, run_reg},
     {"find", "NAME", 1, false, "the paths tried for data-file NAME, in order, and the one that opened", run_find},
     {"lang", "NAME", 1, false, "NAME in the language in force (QX_LANGUAGE or landcode), and the yes letter", run_lang},
     {"msg", "CATALOGUE N", 2, false, "code and text of message N (a line of tab... catalogues, else an 80-byte record)",
