@@ -58,19 +58,13 @@ check '3   Msgfile dta/gen.msg; error in message. Msgnr = 200.' run msg dta/gen.
 # Scans as a restricted user sees the files (summary lines). HOME stays as it is: Wine
 # itself needs it, and these restrictions read no oumfil.bes.
 summary() { QXBASE=$base "$@" | tr -d '\r' | tail -1; }
-[ "$(summary env QX_AFD=10,20 "${program[@]}" scan vst/pers.172 1430)" = "147 visible, 147 hidden, 6 empty" ] ||
-    fail "scan with QX_AFD=10,20: $(summary env QX_AFD=10,20 "${program[@]}" scan vst/pers.172 1430)"
-[ "$(summary env QX_KLKGROUP=5 "${program[@]}" scan vst/klok.166 140 name:6)" = "2 visible, 6 hidden, 0 empty" ] ||
-    fail "scan of clocks with QX_KLKGROUP=5"
-# No spelling of a protected file's name escapes its rules.
+# (What each restriction shows is scan_golden's; here the spellings.) No spelling of a protected file's name escapes its rules.
 for name in vst/pers.172 'vst\pers.172' 'vst//pers.172' './vst/./pers.172' "$base/vst/pers.172"; do
     got=$(summary env QX_AFD=10 QX_PEE=W1 "${program[@]}" scan "$name" 1430)
     [ "$got" = "24 visible, 270 hidden, 6 empty" ] || fail "scan of $name with QX_AFD=10 QX_PEE=W1 gave [$got]"
 done
 [ "$(summary env QX_KLKGROUP=5 "${program[@]}" scan 'vst\klok.166' 140)" = "2 visible, 6 hidden, 0 empty" ] ||
     fail "scan of vst\klok.166 with QX_KLKGROUP=5"
-out=$(QXBASE=$base "${program[@]}" scan vst/klok.166 140 name:6 groep1:124 | tr -d '\r' | head -1)
-[ "$out" = "1 name=Clock 1 groep1=01" ] || fail "scan fields gave [$out]"
 # A scan shows its progress on standard error only when that is a terminal.
 QXBASE=$base "${program[@]}" scan vst/pers.172 1430 >/dev/null 2>"$work/progress"
 [ ! -s "$work/progress" ] || fail "scan wrote [$(cat "$work/progress")] on standard error that is a file"
