@@ -30,8 +30,10 @@ import sys
 import threading
 import time
 
-ADDRESS = ("127.0.0.1", 3950)
-KEEP_ALIVE_REPLY = b'{"success":true,"error":"send alive"}'
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from server_harness import HOST, KEEP_ALIVE_REPLY, PORT, connect  # noqa: E402  (the process tests' own)
+
+ADDRESS = (HOST, PORT)
 TERMNR_REPLY = b'{"success":true,"error":"got termnr"}'
 ABSENCE_REPLY_SIZE = 157
 REPLY_WAIT = 1.0  # seconds a well-behaved terminal waits for an answer
@@ -82,19 +84,6 @@ class Server:
         except subprocess.TimeoutExpired:
             self.process.kill()
             return self.process.wait()
-
-
-def connect(timeout=10.0):
-    deadline = time.monotonic() + timeout
-    while True:
-        try:
-            conn = socket.create_connection(ADDRESS, timeout=timeout)
-            conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-            return conn
-        except OSError:
-            if time.monotonic() > deadline:
-                raise
-            time.sleep(0.01)
 
 
 def receive_exactly(conn, count, timeout=REPLY_WAIT):
