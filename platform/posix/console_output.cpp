@@ -22,7 +22,8 @@ struct Record {
     bool screen;        // may be replaced by a newer screen until its writing starts
 };
 
-std::deque<Record> queue;           // oldest first
+std::string batch;                  // lines of this turn of the loop, not yet written
+std::deque<Record> queue;           // oldest first, all after the batch
 std::size_t queued_bytes = 0;       // bytes of all records in the queue
 std::size_t written = 0;            // bytes of the front record already written
 long lost_entries = 0;              // lines dropped since the last "lost" notice
@@ -104,17 +105,13 @@ void output_start() {
 }
 
 void output_line(std::string_view line) {
-    if (queued_bytes + line.size() > kOutputQueueLimit) {
+    if (queued_bytes + batch.size() + line.size() > kOutputQueueLimit) {
         ++lost_entries;
         return;
     }
-    // Nothing waiting before it: written now, straight from the caller's text, rather
-    // than a turn of the loop (a poll) later; only what standard output did not take
-    // is kept, to be written first.
+    // Nothing waiting before it: gathered for output_write_lines, before the loop waits.
     if (queue.empty() && lost_entries == 0 && !failing) {
-        const long taken = write_bytes(line.data(), line.size());
-        if (taken == static_cast<long>(line.size())) return;
-        push(std::string(line.substr(taken > 0 ? static_cast<std::size_t>(taken) : 0)), false);
+        batch.append(line);
         return;
     }
     push_lost_notice();
@@ -122,7 +119,18 @@ void output_line(std::string_view line) {
     if (queue.size() == 1 && !failing) write_queue();
 }
 
+void output_write_lines() {
+    if (batch.empty()) return;
+    const long taken = write_bytes(batch.data(), batch.size());
+    // What standard output did not take waits in the queue, to be written first.
+    if (taken != static_cast<long>(batch.size())) {
+        push(batch.substr(taken > 0 ? static_cast<std::size_t>(taken) : 0), false);
+    }
+    batch.clear();  // keeps its capacity for the next turn
+}
+
 void output_screen(std::string screen) {
+    output_write_lines();
     const bool started = queue.size() == 1 && written > 0;
     if (!queue.empty() && queue.back().screen && !started) {
         queued_bytes -= queue.back().bytes.size();
@@ -151,6 +159,7 @@ void output_handle(short revents) {
 }
 
 void output_finish(int max_wait_ms) {
+    output_write_lines();
     const auto deadline = Clock::now() + std::chrono::milliseconds(max_wait_ms);
     while (!queue.empty() && write_queue()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();

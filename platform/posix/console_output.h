@@ -31,7 +31,14 @@ inline constexpr int kOutputRetryMs = 1000;  // between tries after a write erro
 void output_start();
 
 // Queues `line` (which ends in "\n"), or counts it as lost when the queue is full.
+// Lines queued while nothing waits are gathered and written by output_write_lines.
 void output_line(std::string_view line);
+
+// Writes the lines gathered since the last call, all with one write (what standard
+// output does not take is queued). The loop calls it before it waits for events, so
+// the lines of one turn cost one system call, and a reply sent in the same turn leaves
+// before them: the terminal never waits for the log.
+void output_write_lines();
 
 // Queues `screen`, in place of a queued screen that is not being written yet.
 void output_screen(std::string screen);

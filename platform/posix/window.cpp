@@ -115,6 +115,7 @@ void print_entry(const char* appended) {
 // Waits for file-descriptor events (or not at all when `block` is false) and turns them
 // into messages; writes queued output as standard output takes it.
 void wait_for_events(bool block) {
+    posix::output_write_lines();
     static std::vector<pollfd> fds;  // kept from turn to turn: no allocation per turn
     fds.clear();
     fds.push_back(posix::output_poll_fd());
