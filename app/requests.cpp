@@ -5,6 +5,7 @@
 
 #include "app/booking.h"
 #include "app/event_log.h"
+#include "app/journal.h"
 #include "app/listener.h"
 #include "platform/net.h"
 
@@ -41,6 +42,8 @@ void on_read() {
         return;
     }
     if (kind == RequestKind::Booking) {
+        // Not stored: logged as such and not answered, so the terminal sends it again.
+        if (!journal_booking(receive_buffer)) return;
         log_booking(receive_buffer);
     } else {
         log_add_entry(receive_buffer, received);

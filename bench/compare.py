@@ -7,6 +7,9 @@ the same CPU, with medians and spread of several rounds:
   booking  booking round trips on one connection, nexolt-demo logging to a file
                                                 vs  ref_poll_server (answers, logs nothing)
   alive    keep-alive round trips, the same pair
+  journal  booking round trips of nexolt-demo alone, without a journal, with its journal
+           (QX_BOOKINGS) on tmpfs (/dev/shm) and on the disk (--disk-dir): requests per
+           second, each made durable before it is answered
 
 The ratio is reference time / program time (1.0: as fast as the reference), taken in
 each round from the two runs made back to back and reported as the median of the rounds'
@@ -84,9 +87,9 @@ LOAD = re.compile(rb"requests in ([0-9.]+) s: ([0-9]+) requests/s; latency us p5
                   rb"p99 ([0-9]+) max [0-9]+")
 
 
-def server_round(args, server_command, kind, log):
+def server_round(args, server_command, kind, log, env=None):
     server = subprocess.Popen(pinned(args.cpu, server_command), stdout=log, stderr=subprocess.DEVNULL,
-                              stdin=subprocess.DEVNULL)
+                              stdin=subprocess.DEVNULL, env=env)
     sim = pinned(args.client_cpu, [os.path.join(args.build, "tools", "nexolt-sim", "nexolt-sim")])
     try:
         deadline = time.monotonic() + 10
@@ -125,6 +128,29 @@ def server_pair(args, work, kind):
               ratios(column("demo", 3), column("ref", 3))), flush=True)
 
 
+def journal_runs(args, work):
+    demo = [os.path.join(args.build, "app", "nexolt-demo")]
+    places = [("no journal", None), ("journal on tmpfs", "/dev/shm"), ("journal on disk", args.disk_dir)]
+    rates = {name: [] for name, _ in places}
+    for _ in range(args.rounds):
+        for name, folder in places:
+            env = dict(os.environ)
+            journal = None
+            if folder is not None:
+                journal = tempfile.NamedTemporaryFile(dir=folder, prefix="qx-journal-", delete=False).name
+                env["QX_BOOKINGS"] = journal
+            try:
+                with open(os.path.join(work, "journal.log"), "wb") as log:
+                    seconds = server_round(args, demo, "book", log, env)[0]
+                rates[name].append(args.requests / seconds)
+            finally:
+                if journal is not None:
+                    os.unlink(journal)
+    print("booking round trips per second (%d a round, medians, spread): %s" % (args.requests, "; ".join(
+        "%s %.0f (%.0f-%.0f)" % (name, statistics.median(r), min(r), max(r)) for name, r in rates.items())),
+        flush=True)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     here = os.path.dirname(os.path.abspath(__file__))
@@ -137,13 +163,17 @@ def main():
     parser.add_argument("--client-cpu", type=int, default=1,
                         help="the CPU of the load client (by default the servers' own: on this kind of "
                              "machine a wake-up across CPUs costs more than the request)")
-    parser.add_argument("pairs", nargs="*", default=["scan", "book", "alive"])
+    parser.add_argument("--disk-dir", default="/var/tmp", help="a folder on the disk, for the journal pair")
+    parser.add_argument("pairs", nargs="*", default=["scan", "book", "alive"],
+                        help="scan, book, alive, journal")
     args = parser.parse_args()
     print("machine: %s, %d CPUs; %d rounds each" % (os.uname().nodename, os.cpu_count(), args.rounds), flush=True)
     with tempfile.TemporaryDirectory(prefix="qx-compare-") as work:
         for pair in args.pairs:
             if pair == "scan":
                 scan_pair(args, work)
+            elif pair == "journal":
+                journal_runs(args, work)
             else:
                 server_pair(args, work, pair)
 

@@ -12,6 +12,8 @@ enum class Fault {
     Read,    // file_read, file_read_at, text_read_line: a read error
     Seek,    // file_seek: the position cannot be reached
     Close,   // file_close: an error (the descriptor is released all the same)
+    Write,   // file_write: the disk is full, nothing written
+    Sync,    // file_sync: an I/O error
     Stat,    // full_path: the file cannot be looked at
     Registry,  // reading the registry file (POSIX layer): an I/O error, the key is not read
     NewSocket,  // tcp_socket: out of descriptors (POSIX layer)

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace qx::platform {
 
@@ -51,6 +52,26 @@ int file_close(int handle);
 
 // The size of the open file in bytes, or -1.
 std::int64_t file_size(int handle);
+
+// Durable appends (the booking journal), on a file opened AppendCreate:
+
+// Writes `count` bytes at the end of the file with one write call: the number written
+// (fewer than `count` only when the disk filled), or -1.
+long file_write(int handle, const void* data, std::size_t count);
+
+// Makes what was written to the file durable, as far as reading it back needs
+// (fdatasync; FlushFileBuffers on Windows). False when that fails.
+bool file_sync(int handle);
+
+// Cuts the file to `size` bytes. False when that fails.
+bool file_truncate(int handle, std::int64_t size);
+
+// Makes the folder entry of the newly created file `path` durable (an fsync of its
+// folder; Windows keeps it with the file's own flush). False when that fails.
+bool sync_folder_of(const char* path);
+
+// Why the last file call that failed here failed, in words ("No space left on device").
+std::string file_error_text();
 
 // True when standard error is a terminal (a person watching), not a pipe or a file.
 bool error_output_is_terminal();

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace qx::platform {
 
@@ -65,7 +66,10 @@ void text_close(TextFile* file) {
 }
 
 int file_open(const char* path, FileAccess access, int permission) {
-    if (fault_now(Fault::Open)) return -1;
+    if (fault_now(Fault::Open)) {
+        errno = ENOENT;
+        return -1;
+    }
     const int flags = access == FileAccess::AppendCreate ? O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC
                                                          : O_RDWR | O_CLOEXEC;
     int handle;
@@ -113,6 +117,43 @@ std::int64_t file_size(int handle) {
     struct stat status {};
     return ::fstat(handle, &status) == 0 ? static_cast<std::int64_t>(status.st_size) : -1;
 }
+
+long file_write(int handle, const void* data, std::size_t count) {
+    if (fault_now(Fault::Write)) {
+        errno = ENOSPC;
+        return -1;
+    }
+    ssize_t n;
+    do {
+        n = ::write(handle, data, count);
+    } while (n < 0 && errno == EINTR);
+    return static_cast<long>(n);
+}
+
+bool file_sync(int handle) {
+    if (fault_now(Fault::Sync)) {
+        errno = EIO;
+        return false;
+    }
+    return ::fdatasync(handle) == 0;
+}
+
+bool file_truncate(int handle, std::int64_t size) { return ::ftruncate(handle, static_cast<off_t>(size)) == 0; }
+
+bool sync_folder_of(const char* path) {
+    std::string folder(path);
+    const std::size_t slash = folder.rfind('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    const int handle = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (handle < 0) return false;
+    const bool synced = ::fsync(handle) == 0;
+    const int error = errno;
+    ::close(handle);
+    errno = error;
+    return synced;
+}
+
+std::string file_error_text() { return std::strerror(errno); }
 
 bool error_output_is_terminal() { return ::isatty(STDERR_FILENO) != 0; }
 

@@ -9,8 +9,11 @@
 #include <share.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 namespace qx::platform {
 
@@ -45,7 +48,10 @@ void text_close(TextFile* file) {
 }
 
 int file_open(const char* path, FileAccess access, int permission) {
-    if (fault_now(Fault::Open)) return -1;
+    if (fault_now(Fault::Open)) {
+        errno = ENOENT;
+        return -1;
+    }
     const int flags = access == FileAccess::AppendCreate ? kAppendCreateFlags : kReadWriteFlags;
     const int mode = (permission & 0400 ? _S_IREAD : 0) | (permission & 0200 ? _S_IWRITE : 0);
     const int handle = _sopen(path, flags, _SH_DENYNO, mode);
@@ -73,6 +79,29 @@ int file_close(int handle) {
 }
 
 std::int64_t file_size(int handle) { return _filelengthi64(handle); }
+
+long file_write(int handle, const void* data, std::size_t count) {
+    if (fault_now(Fault::Write)) {
+        errno = ENOSPC;
+        return -1;
+    }
+    // Binary mode: one WriteFile, after a move to the end for an append-mode file.
+    return _write(handle, data, static_cast<unsigned int>(count < kMaxRead ? count : kMaxRead));
+}
+
+bool file_sync(int handle) {
+    if (fault_now(Fault::Sync)) {
+        errno = EIO;
+        return false;
+    }
+    return _commit(handle) == 0;  // FlushFileBuffers
+}
+
+bool file_truncate(int handle, std::int64_t size) { return _chsize_s(handle, size) == 0; }
+
+bool sync_folder_of(const char* /*path*/) { return true; }
+
+std::string file_error_text() { return std::strerror(errno); }
 
 bool error_output_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
 

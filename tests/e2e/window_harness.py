@@ -168,6 +168,22 @@ class WindowServer:
                                      (shown[-300:] if shown else shown, self.model.text[-300:]))
             time.sleep(0.01)
 
+    def next_line(self, timeout=30.0):
+        """The entry the box shows next (for entries whose text is not known before)."""
+        deadline = time.monotonic() + timeout
+        while True:
+            shown = self.box_text()
+            if shown is not None and shown != self.model.text and shown.endswith(b"\r\n"):
+                entry = shown[:-2].rsplit(b"\r\n", 1)[-1]
+                self.model.add(entry)
+                if shown != self.model.text:
+                    raise AssertionError("log box ends %r, expected one entry more than %r" %
+                                         (shown[-300:], self.model.text[-300:]))
+                return entry.decode("latin-1")
+            if time.monotonic() > deadline:
+                raise AssertionError("no new entry in the log box within %.0f s" % timeout)
+            time.sleep(0.01)
+
     def wait_until_listening(self, timeout=60.0):
         if self.probe.ask("find %d" % int(timeout * 1000)) != "ok":
             raise AssertionError("the main window did not appear")

@@ -6,6 +6,9 @@
 #include <climits>
 #include <cstring>
 #include <cstdint>
+#include <cerrno>
+#include <fstream>
+#include <sstream>
 #include <iostream>
 #include <istream>
 #include <ostream>
@@ -19,6 +22,7 @@
 #include "support/datetime/date_text.h"
 #include "support/format.h"
 #include "support/install_dirs.h"
+#include "support/journal_line.h"
 #include "support/language_names.h"
 #include "support/line_escape.h"
 #include "support/path_search.h"
@@ -303,6 +307,52 @@ std::string run_msg(const Args& a) {
     return number(code) + " " + buffer;
 }
 
+// The bookings of a journal, one per line (fields escaped, separated by TAB), or with
+// --json its lines as they are; problems go to `err` with their line numbers. An
+// incomplete last line (a write that a crash cut short: never answered) is reported as
+// such and is no error. Status 1 for a journal that cannot be read or any other line
+// that is not a journal line.
+int run_bookings(const Args& a, std::ostream& out, std::ostream& err) {
+    if (a.size() > 3 || (a.size() == 3 && a[2] != "--json")) throw UsageError{"the only option is --json"};
+    const bool as_json = a.size() == 3;
+    const std::string where = "qxtool: " + escape(a[1]) + ": ";
+    std::ifstream in(a[1], std::ios::binary);
+    if (!in) {
+        err << where << "cannot open: " << std::strerror(errno) << '\n';
+        return 1;
+    }
+    int status = 0;
+    std::string line, problem, fields;
+    journal::Booking booking;
+    for (long number = 1; std::getline(in, line); ++number) {
+        if (in.eof()) {  // no line feed after it
+            err << where << "line " << number << ": incomplete last line (cut short, never answered)\n";
+            break;
+        }
+        if (!journal::read_journal_line(line, &booking, &problem)) {
+            err << where << "line " << number << ": not a journal line: " << problem << '\n';
+            status = 1;
+            continue;
+        }
+        if (as_json) {
+            out << line << '\n';
+            continue;
+        }
+        fields.clear();
+        for (const std::string* field : {&booking.received, &booking.card, &booking.fkey, &booking.date,
+                                         &booking.time, &booking.request}) {
+            if (!fields.empty()) fields += '\t';
+            text::escape_append(*field, &fields);
+        }
+        out << fields << '\n';
+    }
+    if (in.bad()) {
+        err << where << "read failed\n";
+        status = 1;
+    }
+    return status;
+}
+
 struct Command {
     const char* name;
     const char* arguments;  // as shown in the help
@@ -313,6 +363,9 @@ struct Command {
     // For results of several lines: writes all but the last line, escaped, to `lines`
     // as they are made (null: keeps them in the result) and returns the rest.
     std::string (*run_lines)(const Args&, std::ostream* lines) = nullptr;
+    // For checks of a file: writes the result lines to `out` and problems to `err`, and
+    // returns the status (0 or 1).
+    int (*run_check)(const Args&, std::ostream& out, std::ostream& err) = nullptr;
 };
 
 const Command kCommands[] = {
@@ -365,6 +418,9 @@ const Command kCommands[] = {
     {"scan", "FILE LEN [FIELD:POS...]", 2, true,
      "the records of FILE a user restricted by the QX_* variables sees, one per line, then counts", nullptr,
      run_scan},
+    {"bookings", "FILE [--json]", 1, true,
+     "the bookings of journal FILE: received, card, fkey, date, time, request, TAB-separated", nullptr, nullptr,
+     run_bookings},
     {"read", "FILE N LEN", 3, false, "result code of reading record N of LEN bytes, and the record (\\0: end of a field)",
      run_read},
 };
@@ -378,7 +434,7 @@ const Command* find_command(const std::string& name) {
 
 }  // namespace
 
-Outcome run_command(const std::vector<std::string>& words, std::ostream* lines) {
+Outcome run_command(const std::vector<std::string>& words, std::ostream* lines, std::ostream* problems) {
     if (words.empty() || words[0].empty()) return {false, "no command given (try --help)"};
     const Command* command = find_command(words[0]);
     if (command == nullptr) return {false, "unknown command '" + escape(words[0]) + "'"};
@@ -389,6 +445,12 @@ Outcome run_command(const std::vector<std::string>& words, std::ostream* lines) 
     }
     try {
         if (command->run_lines != nullptr) return {true, command->run_lines(words, lines), true};
+        if (command->run_check != nullptr) {
+            std::ostringstream kept_lines, kept_problems;  // for a caller that gives no streams
+            const int status = command->run_check(words, lines != nullptr ? *lines : kept_lines,
+                                                  problems != nullptr ? *problems : kept_problems);
+            return {true, kept_lines.str(), true, lines != nullptr, status};
+        }
         return {true, command->run(words), false};
     } catch (const UsageError& error) {
         return {false, std::string(command->name) + ": " + error.message};
@@ -406,6 +468,7 @@ std::string help_text() {
 }
 
 void write_result(std::ostream& out, const Outcome& outcome) {
+    if (outcome.written) return;
     if (!outcome.several_lines) {
         out << escape(outcome.text) << '\n';
         return;
@@ -436,10 +499,11 @@ long run_batch(std::istream& in, std::ostream& out, std::ostream& err) {
             if (tab == std::string::npos) break;
             start = tab + 1;
         }
-        Outcome outcome = escapes_ok ? run_command(words, &out)
+        Outcome outcome = escapes_ok ? run_command(words, &out, &err)
                                      : Outcome{false, "bad escape: only \\\\ \\t \\n \\r \\0 \\xHH are known"};
         if (outcome.ok) {
             write_result(out, outcome);
+            if (outcome.status != 0) ++failed;
         } else {
             ++failed;
             out << "\\! " << outcome.text << '\n';

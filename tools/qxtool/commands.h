@@ -14,6 +14,8 @@ struct Outcome {
     bool ok;                   // false for a usage error (unknown command, wrong arguments)
     std::string text;          // the result when ok, else a one-line message
     bool several_lines = false;  // the result is several lines (scan), each escaped on its own
+    bool written = false;        // the result lines went out already (a check given `lines`)
+    int status = 0;              // 1: a check found the file faulty (bookings)
 };
 
 // Writes a result as qxtool prints it: escaped, one line (or one line per line of a
@@ -25,7 +27,10 @@ void write_result(std::ostream& out, const Outcome& outcome);
 // its lines but the last to `lines` as it makes them, escaped as write_result would, so
 // that its memory does not grow with the result; the outcome keeps the last. Without
 // `lines` the outcome keeps them all.
-Outcome run_command(const std::vector<std::string>& words, std::ostream* lines = nullptr);
+// A check (bookings) writes its result lines to `lines` (escaped as it chooses) and its
+// problems to `problems` (null: kept in the result, or dropped).
+Outcome run_command(const std::vector<std::string>& words, std::ostream* lines = nullptr,
+                    std::ostream* problems = nullptr);
 
 // The list of commands, one per line, for --help.
 std::string help_text();

@@ -1,5 +1,6 @@
 // qxtool: runs one support-library operation from the command line, or many from
-// standard input ("qxtool -"). Exit status 0 on success, 2 on a usage error.
+// standard input ("qxtool -"). Exit status 0 on success, 1 when a check (bookings) finds
+// its file faulty, 2 on a usage error.
 #include <iostream>
 #include <string>
 #include <vector>
@@ -49,11 +50,11 @@ int main(int argc, char** argv) {
         std::cerr << "qxtool: no command; see qxtool --help\n";
         return kUsageError;
     }
-    const qx::tool::Outcome outcome = qx::tool::run_command(words, &std::cout);
+    const qx::tool::Outcome outcome = qx::tool::run_command(words, &std::cout, &std::cerr);
     if (!outcome.ok) {
         std::cerr << "qxtool: " << outcome.text << "; see qxtool --help\n";
         return kUsageError;
     }
     qx::tool::write_result(std::cout, outcome);
-    return 0;
+    return outcome.status;
 }

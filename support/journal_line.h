@@ -1,0 +1,52 @@
+// The booking journal's line format: one booking as one JSON object on one line (JSON
+// Lines), written by the server before it answers a booking and read back by qxtool.
+// No state of its own.
+//
+//   {"received":"2026-12-07T12:18:32.125+01:00","card":"12345","fkey":"F1",
+//    "date":"240115","time":"0875","request":"regi,1,2,F1,240115,0875,12345"}
+//
+// (one line in the file, keys in this order). "received" is the server's local time with
+// milliseconds and its offset from UTC; card, fkey, date and time are request fields 7,
+// 4, 5 and 6, whole, as received (a missing field is ""); "request" is the whole request.
+//
+// Any bytes are kept: `"` and `\` are escaped, control bytes (0x00-0x1F, 0x7F) are
+// written \u00XX, valid UTF-8 goes as it is, and every other byte of 0x80-0xFF (one
+// that is not part of valid UTF-8) is written \u00XX as well. So in a journal \u0080 to
+// \u00ff always stand for one byte each: read_journal_line gives the bytes back exactly;
+// a general JSON reader shows such a byte as the Latin-1 character of the same number.
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <string_view>
+
+namespace qx::journal {
+
+// Request field `n` (from 1; fields are separated by commas), whole; "" when missing.
+std::string_view request_field(std::string_view request, int n);
+
+// `seconds` (and `milliseconds`, 0-999) as local time in ISO 8601 with the offset from
+// UTC: "2026-12-07T12:18:32.125+01:00" (the offset of UTC itself is "+00:00").
+std::string received_time_text(std::time_t seconds, int milliseconds);
+
+// The journal line of `request` received at `received` (a received_time_text), with its
+// line feed.
+std::string journal_line(std::string_view request, std::string_view received);
+
+// One booking as read back from its journal line.
+struct Booking {
+    std::string received;  // as written
+    std::string card;      // request field 7
+    std::string fkey;      // request field 4
+    std::string date;      // request field 5
+    std::string time;      // request field 6
+    std::string request;   // the whole request
+};
+
+// Reads `line` (without its line feed) into `booking`. False, with the reason in
+// `problem`, when it is not a journal line: not one JSON object of strings, a key of the
+// six missing or given twice, a string escape or UTF-8 that is not valid, a request with
+// a NUL, or fields that are not those of its request. Other keys are passed over.
+bool read_journal_line(std::string_view line, Booking* booking, std::string* problem);
+
+}  // namespace qx::journal

@@ -1,0 +1,36 @@
+// Booking journal lines: any request (the bytes before a NUL) gives one line of text
+// without control bytes that reads back to the same request and fields; any line reads
+// without harm, and one that reads writes back to a line that reads the same.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "support/journal_line.h"
+
+namespace {
+
+void check_written(const std::string& request) {
+    const std::string line = qx::journal::journal_line(request, "2026-12-07T12:18:32.125+01:00");
+    if (line.empty() || line.back() != '\n') std::abort();
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+        if (static_cast<unsigned char>(line[i]) < 0x20 || line[i] == 0x7F) std::abort();
+    }
+    qx::journal::Booking booking;
+    std::string problem;
+    if (!qx::journal::read_journal_line(std::string_view(line).substr(0, line.size() - 1), &booking, &problem) ||
+        booking.request != request || booking.card != qx::journal::request_field(request, 7)) {
+        std::abort();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    check_written(bytes.substr(0, bytes.find('\0')));
+    qx::journal::Booking booking;
+    std::string problem;
+    if (qx::journal::read_journal_line(bytes, &booking, &problem)) check_written(booking.request);
+    return 0;
+}
