@@ -44,13 +44,15 @@ bool is_own_cut_line(std::string_view tail) {
 // is cut off (`keep` becomes its start), other text without a final line feed gets one
 // before `line`. False when the end cannot be read or cut.
 bool mend_end(int handle, std::int64_t size, std::string* line, std::int64_t* keep) {
+    char last = '\0';
+    if (platform::file_read_at(handle, size - 1, &last, 1) != 1) return false;
+    if (last == '\n') return true;  // the common case: the last line is whole
     const std::size_t scanned = static_cast<std::size_t>(std::min<std::int64_t>(size, kTailScan));
     std::string end(scanned, '\0');
     if (platform::file_read_at(handle, size - static_cast<std::int64_t>(scanned), end.data(), scanned) !=
         static_cast<long>(scanned)) {
         return false;
     }
-    if (end.back() == '\n') return true;
     const std::size_t feed = end.rfind('\n');
     const bool whole_tail = feed != std::string::npos || scanned == static_cast<std::size_t>(size);
     const std::string_view tail = std::string_view(end).substr(feed == std::string::npos ? 0 : feed + 1);
