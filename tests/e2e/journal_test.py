@@ -141,12 +141,13 @@ class Journal(JournalCase):
 
 @unittest.skipIf(WINDOW_MODE, "signals and mount namespaces: Linux only")
 class Faults(JournalCase):
-    MOUNT = ('mount -t tmpfs -o size=256k tmpfs "$1" && mkdir "$1/ro" && mount --bind "$1/ro" "$1/ro" && '
-             'mount -o remount,bind,ro "$1/ro" && shift && exec "$@"')
+    MOUNT = ('mount -t tmpfs -o size=256k tmpfs "$1" && mkdir "$1/ro" && touch "$1/ro/bookings.jsonl" && '
+             'mount --bind "$1/ro" "$1/ro" && mount -o remount,bind,ro "$1/ro" && shift && exec "$@"')
 
     def start_on_tmpfs(self, journal_in_mount):
         """The server in a mount namespace of its own, with a small tmpfs at self.dir
-        (seen from here through /proc/PID/root) whose folder "ro" is read-only."""
+        (seen from here through /proc/PID/root) whose folder "ro" is read-only and holds an
+        empty ro/bookings.jsonl (as root, the one way to have a file that cannot be written)."""
         if subprocess.run(["unshare", "--mount", "true"], capture_output=True).returncode != 0:
             self.skipTest("no mount namespace can be made here")
         self.start(os.path.join(self.dir, journal_in_mount),
@@ -181,10 +182,15 @@ class Faults(JournalCase):
         self.assertEqual([row.split(b"\t")[1] for row in out.splitlines()], [b"1", b"3"])
 
     def test_read_only_folder_and_file(self):
-        mount = self.start_on_tmpfs("ro/bookings.jsonl")
-        self.assert_not_stored(b"42", "cannot open ")
-        self.assertIn("Read-only file system", self.server.seen[-1])
-        self.assertFalse(os.path.exists(os.path.join(mount, "ro", "bookings.jsonl")))
+        for journal in ("ro/bookings.jsonl", "ro/new.jsonl"):
+            with self.subTest(journal=journal):
+                mount = self.start_on_tmpfs(journal)
+                try:
+                    self.assert_not_stored(b"42", "cannot open ")
+                    self.assertTrue(self.server.seen[-1].endswith("Read-only file system"), self.server.seen[-1])
+                    self.assertEqual(sorted(os.listdir(os.path.join(mount, "ro"))), ["bookings.jsonl"])
+                finally:
+                    self.server.stop()
 
     def test_killed_mid_load_loses_no_answered_booking(self):
         self.start(self.path)
