@@ -17,6 +17,7 @@ namespace {
 constexpr std::size_t kTailScan = 16384;  // more than the longest line the journal writes
 constexpr std::string_view kLineStart = "{\"received\":\"";  // how every journal line begins
 constexpr int kCardField = 7;
+constexpr char kJournalVariable[] = "QX_BOOKINGS";
 
 // An open journal file, closed when it goes out of scope.
 class OpenJournal {
@@ -115,7 +116,9 @@ JournalResult append_to_journal(const char* path, std::string_view request, std:
 }
 
 bool journal_booking(const char* request) {
-    const char* path = config::get_config_var("QX_BOOKINGS");
+    // Not one of the remembered names (read afresh each time); its slot is found once.
+    static const int slot = config::config_slot(kJournalVariable);
+    const char* path = config::get_config_var_in(slot, kJournalVariable);
     if (*path == '\0') return true;
     std::string why;
     if (append_to_journal(path, request, now_text(), &why) == JournalResult::Stored) return true;
