@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace qx::app {
 namespace {
@@ -75,6 +76,26 @@ TEST_F(EventLogTest, ARunOfAnyEntriesMatchesTheModel) {
         }
         model_add(text, crlf);
         ASSERT_EQ(log_text(), model) << "step " << step;
+    }
+}
+
+// The log's room at its edge: 9999 bytes and the terminator fill it exactly.
+TEST_F(EventLogTest, ExactFitAndOnePast) {
+    const std::string a(4998, 'a'), b(4997, 'b');
+    struct Case {
+        std::vector<std::string> entries;
+        std::string log;
+    } cases[] = {
+        {{std::string(9997, 'x')}, std::string(9997, 'x') + "\r\n"},                 // fills the log
+        {{std::string(9998, 'x')}, std::string(9997, 'x') + "\r\n"},                 // one past: cut
+        {{a, b}, a + "\r\n" + b + "\r\n"},                                           // 5000 + 4999 fit
+        {{a, b + "b"}, b + "b\r\n"},                                                 // 5000 + 5000 do not
+        {{std::string(9997, 'x'), ""}, "\r\n"},
+    };
+    for (const Case& c : cases) {
+        log_reset(nullptr);
+        for (const std::string& entry : c.entries) add(entry);
+        EXPECT_EQ(log_text(), c.log) << c.entries.size() << " entries, the last " << c.entries.back().size();
     }
 }
 

@@ -214,6 +214,8 @@ TEST_F(NetTest, ClosedSocketsGetNothingNew) {
     char buffer[8];
     EXPECT_EQ(receive(s, buffer, sizeof buffer), kSocketError);
     EXPECT_EQ(last_socket_error(), kErrNotSocket);
+    EXPECT_EQ(close_socket(s), kSocketError);  // gone from the layer: never closed twice
+    EXPECT_EQ(last_socket_error(), kErrNotSocket);
 }
 
 // Injected failures of accept, receive and send: each gives its error, and the socket

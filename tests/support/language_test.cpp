@@ -70,11 +70,19 @@ class LanguageTest : public ::testing::Test {
 };
 
 TEST_F(LanguageTest, LandcodeChoosesTheSuffix) {
-    write_syspar("2");
-    write_language_table();
-    EXPECT_EQ(mapped("tab/xyz.tab"), "tab/xyz.deu");
-    EXPECT_EQ(mapped("dta/gen.msg"), "dta/gen.deu");
-    EXPECT_EQ(lang::yes_letter(), 'j');
+    std::string nine_languages;
+    for (const char* suffix : {"ned", "deu", "eng", "fra", "ita", "esp", "por", "dan", "nin"}) {
+        nine_languages += talen(std::to_string(nine_languages.size() / lang::kTalenLength + 1).c_str(), suffix, "J");
+    }
+    const std::pair<const char*, const char*> cases[] = {{"2", "tab/xyz.deu"}, {"9", "tab/xyz.nin"}};  // and the last
+    for (const auto& [landcode, name] : cases) {
+        reset();
+        write_syspar(landcode);
+        root_.write("tab/taal.tab", nine_languages);
+        EXPECT_EQ(mapped("tab/xyz.tab"), name);
+        EXPECT_EQ(mapped("dta/gen.msg"), std::string(name).replace(0, 7, "dta/gen"));
+        EXPECT_EQ(lang::yes_letter(), 'j');
+    }
 }
 
 TEST_F(LanguageTest, LandcodeOutsideOneToNineBecomesOne) {

@@ -1,0 +1,250 @@
+#!/usr/bin/env python3
+"""Mutation testing: plants one small fault at a time in the code (outside tests/ and
+bench/), rebuilds the linux preset incrementally and runs its tests, stopping at the
+first failure. A mutant is killed when a test fails (or times out), survives when all
+pass, and is not viable when it does not build.
+
+    python3 tools/mutate.py [--count N] [--seconds S] [--seed K] [--only FILE:LINE ...]
+
+Operators, on one line each: a relational operator moved by one (< <= > >=), && and ||
+swapped, a "+ 1" or "- 1" dropped or turned round, "+ 1" added to an index, a statement
+of a call or an assignment removed, an integer constant moved by one. The sites are all
+such places in app/, support/, visibility/, platform/ (the POSIX layer and the common
+files) and tools/; the run takes them in an order shuffled with the seed, so the same
+seed on the same code plants the same mutants. Mutants that cannot change what the
+program does are listed in tools/mutate-equivalent.txt with the reason, and skipped.
+
+The work is done in a copy of the tree (under --work, by default a temporary folder),
+built once and then rebuilt after each mutant: the checkout is never touched, and an
+interrupted run leaves nothing behind in it. It is slow (a build and up to a whole test
+run per mutant), so it is not part of the test command.
+"""
+import argparse
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+FOLDERS = ["app", "support", "visibility", "platform", "platform/posix", "tools/qxtool", "tools/nexolt-sim",
+           "support/datetime"]
+EQUIVALENT_FILE = os.path.join(ROOT, "tools", "mutate-equivalent.txt")
+# Tests left out of mutation runs: the unit tests again under valgrind, the packages, and
+# the registry export test (it runs Windows' own tools under Wine).
+DEFAULT_EXCLUDE = "unit_tests_under_valgrind|packages|registry_export"
+
+DECLARATION_WORDS = {"return", "break", "continue", "case", "default", "if", "for", "while", "else", "do",
+                     "switch", "goto", "const", "constexpr", "static", "auto", "using", "namespace", "typedef",
+                     "struct", "class", "enum", "template", "inline", "extern", "throw", "delete", "new"}
+
+
+def masked(lines):
+    """The lines with comments, string and character literals blanked (same lengths)."""
+    out, in_block = [], False
+    for line in lines:
+        chars, i = list(line), 0
+        while i < len(chars):
+            if in_block:
+                end = line.find("*/", i)
+                stop = len(chars) if end < 0 else end + 2
+                chars[i:stop] = " " * (stop - i)
+                in_block, i = end < 0, stop
+            elif line.startswith("//", i):
+                chars[i:] = " " * (len(chars) - i)
+                break
+            elif line.startswith("/*", i):
+                in_block = True
+            elif chars[i] in "\"'":
+                quote, j = chars[i], i + 1
+                while j < len(chars) and chars[j] != quote:
+                    j += 2 if chars[j] == "\\" else 1
+                chars[i + 1:min(j, len(chars))] = " " * (min(j, len(chars)) - i - 1)
+                i = j + 1
+            else:
+                i += 1
+        out.append("".join(chars))
+    return out
+
+
+class Mutant:
+    def __init__(self, path, number, original, mutated, operator):
+        self.path, self.number, self.original, self.mutated, self.operator = path, number, original, mutated, operator
+
+    def key(self):
+        return "%s | %s | %s" % (self.path, self.original.strip(), self.mutated.strip())
+
+    def describe(self):
+        return "%s:%d: %s  =>  %s" % (self.path, self.number, self.original.strip(), self.mutated.strip())
+
+
+RELATIONAL = re.compile(r"(?<= )(<=|>=|<|>)(?= )")
+LOGICAL = re.compile(r"(?<= )(&&|\|\|)(?= )")
+PLUS_MINUS_ONE = re.compile(r" ([+-]) 1(?![\w.'])")
+INDEX = re.compile(r"\[([A-Za-z_]\w*)\]")
+DECLARED = re.compile(r"(^|[(,])\s*(const\s+|static\s+|constexpr\s+)*[A-Za-z_][\w:<>]*\s+[A-Za-z_]\w*$")
+CONSTANT = re.compile(r"(?<![\w.'\[])(\d+)(?![\w.'\]])")
+STATEMENT = re.compile(r"^\s*(\+\+|--|\*)?[A-Za-z_][\w:]*(\.|->|\[|\(|\s*[-+*/|&^]?=\s|\+\+|--)")
+MOVED = {"<": "<=", "<=": "<", ">": ">=", ">=": ">", "&&": "||", "||": "&&"}
+
+
+def mutants_of_line(path, number, line, mask):
+    def at(start, end, text, operator):
+        return Mutant(path, number, line, line[:start] + text + line[end:], operator)
+
+    stripped = mask.strip()
+    if not stripped or stripped.startswith("#") or "static_assert" in mask or "template" in mask:
+        return []
+    found = []
+    for pattern, operator in ((RELATIONAL, "relational"), (LOGICAL, "logical")):
+        for m in pattern.finditer(mask):
+            found.append(at(m.start(), m.end(), MOVED[m.group(1)], operator))
+    for m in PLUS_MINUS_ONE.finditer(mask):
+        found.append(at(m.start(), m.end(), "", "drop %s 1" % m.group(1)))
+        found.append(at(m.start(1), m.end(1), "-" if m.group(1) == "+" else "+", "turn %s 1" % m.group(1)))
+    for m in INDEX.finditer(mask):
+        if not DECLARED.search(mask[:m.start()]):  # a larger array is no fault
+            found.append(at(m.start(1), m.end(1), m.group(1) + " + 1", "add + 1"))
+    for m in CONSTANT.finditer(mask):
+        value = int(m.group(1))
+        found.append(at(m.start(), m.end(), str(value + 1), "constant + 1"))
+        if value > 0:
+            found.append(at(m.start(), m.end(), str(value - 1), "constant - 1"))
+    first_word = re.match(r"\s*([A-Za-z_]\w*)", mask)
+    balanced = mask.count("(") == mask.count(")") and "{" not in mask and "}" not in mask
+    if (stripped.endswith(";") and balanced and STATEMENT.match(mask) and
+            not (first_word and first_word.group(1) in DECLARATION_WORDS)):
+        indent = line[:len(line) - len(line.lstrip())]
+        found.append(Mutant(path, number, line, indent + ";", "remove statement"))
+    return found
+
+
+def all_mutants(source):
+    mutants = []
+    for folder in FOLDERS:
+        directory = os.path.join(source, folder)
+        for name in sorted(os.listdir(directory)):
+            if not name.endswith((".cpp", ".h")):
+                continue
+            path = os.path.join(folder, name)
+            with open(os.path.join(source, path), encoding="utf-8") as f:
+                lines = f.read().split("\n")
+            for number, (line, mask) in enumerate(zip(lines, masked(lines)), start=1):
+                mutants.extend(mutants_of_line(path, number, line, mask))
+    return mutants
+
+
+def read_equivalent():
+    """The keys of the listed equivalent mutants: 'PATH | ORIGINAL | MUTATED  # reason'."""
+    keys = set()
+    if os.path.exists(EQUIVALENT_FILE):
+        with open(EQUIVALENT_FILE, encoding="utf-8") as f:
+            for line in f:
+                if line.strip() and not line.startswith("#"):
+                    keys.add(line.split("  # ")[0].strip())
+    return keys
+
+
+def run(command, cwd, timeout=None):
+    try:
+        return subprocess.run(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                              timeout=timeout).returncode
+    except subprocess.TimeoutExpired:
+        return -1
+
+
+def tests_pass(copy, exclude):
+    """Runs the unit tests, then the others; False at the first failure."""
+    base = ["ctest", "--preset", "linux", "-j2", "--stop-on-failure", "--timeout", "120"]
+    if run(base + ["-L", "unit", "-E", exclude], copy) != 0:
+        return False
+    return run(base + ["-LE", "unit", "-E", exclude], copy) == 0
+
+
+def prepare(work):
+    copy = os.path.join(work, "tree")
+    if not os.path.exists(copy):
+        shutil.copytree(ROOT, copy, ignore=shutil.ignore_patterns("build", ".git", "__pycache__"))
+    print("building the copy in %s ..." % copy, flush=True)
+    if run(["cmake", "--preset", "linux"], copy) != 0 or run(["cmake", "--build", "--preset", "linux"], copy) != 0:
+        raise SystemExit("the unmutated copy does not build")
+    return copy
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--count", type=int, default=150, help="viable mutants to run (default 150)")
+    parser.add_argument("--seconds", type=float, default=None, help="stop starting mutants after this long")
+    parser.add_argument("--seed", type=int, default=17)
+    parser.add_argument("--work", default=None, help="folder for the copy (kept: a later run reuses its build)")
+    parser.add_argument("--exclude", default=DEFAULT_EXCLUDE, help="tests to leave out (ctest -E)")
+    parser.add_argument("--only", nargs="*", default=None, help="only the mutants of these PATH:LINE places")
+    parser.add_argument("--list", action="store_true", help="list the mutants in run order and stop")
+    args = parser.parse_args()
+
+    equivalent = read_equivalent()
+    mutants = all_mutants(ROOT)
+    random.Random(args.seed).shuffle(mutants)
+    if args.only is not None:
+        places = set(args.only)
+        mutants = [m for m in mutants if "%s:%d" % (m.path, m.number) in places]
+    skipped = [m for m in mutants if m.key() in equivalent]
+    mutants = [m for m in mutants if m.key() not in equivalent]
+    if args.list:
+        for m in mutants[:args.count]:
+            print("%-18s %s" % (m.operator, m.describe()))
+        return 0
+
+    work = args.work or tempfile.mkdtemp(prefix="qx-mutate-")
+    start = time.monotonic()
+    copy = prepare(work)
+    if not tests_pass(copy, args.exclude):
+        raise SystemExit("the tests fail without a mutant: mend them first")
+    killed, survived, not_viable = [], [], []
+    try:
+        for mutant in mutants:
+            if len(killed) + len(survived) >= args.count:
+                break
+            if args.seconds is not None and time.monotonic() - start > args.seconds:
+                print("time is up", flush=True)
+                break
+            target = os.path.join(copy, mutant.path)
+            with open(target, encoding="utf-8") as f:
+                text = f.read()
+            lines = text.split("\n")
+            lines[mutant.number - 1] = mutant.mutated
+            with open(target, "w", encoding="utf-8") as f:
+                f.write("\n".join(lines))
+            try:
+                if run(["cmake", "--build", "--preset", "linux"], copy) != 0:
+                    not_viable.append(mutant)
+                    verdict = "not viable"
+                elif tests_pass(copy, args.exclude):
+                    survived.append(mutant)
+                    verdict = "SURVIVED"
+                else:
+                    killed.append(mutant)
+                    verdict = "killed"
+            finally:
+                with open(target, "w", encoding="utf-8") as f:
+                    f.write(text)
+            print("%3d %-10s %-18s %s" % (len(killed) + len(survived), verdict, mutant.operator, mutant.describe()),
+                  flush=True)
+    finally:
+        if args.work is None:
+            shutil.rmtree(work, ignore_errors=True)
+    tested = len(killed) + len(survived)
+    print("\nseed %d: %d mutants run: %d killed, %d survived (%.1f %% killed); %d not viable; "
+          "%d listed as equivalent and skipped; %.0f s" % (
+              args.seed, tested, len(killed), len(survived), 100.0 * len(killed) / max(tested, 1),
+              len(not_viable), len(skipped), time.monotonic() - start))
+    for mutant in survived:
+        print("survived: %s  (%s)" % (mutant.describe(), mutant.operator))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
