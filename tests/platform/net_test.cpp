@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <deque>
 #include <thread>
@@ -203,6 +205,36 @@ TEST_F(NetTest, SecondListenerOnAPortInUseFails) {
     ASSERT_NE(second, kInvalidSocket);
     EXPECT_EQ(bind_any(second, port_), kSocketError);
     EXPECT_EQ(last_socket_error(), kErrAddressInUse);
+}
+
+// Only the events of the mask are posted: here reads, and no close.
+TEST_F(NetTest, AMaskOfReadsAlone) {
+    const ClientSocket c = connect_client();
+    const Socket s = accept_one();
+    ASSERT_EQ(async_select(s, test_window(), kSocketMessage, kFdRead), 0);
+    ASSERT_TRUE(client_send_all(c, "x", 1));
+    EXPECT_EQ(wait_event().event, kFdRead);
+    char buffer[8];
+    EXPECT_EQ(receive(s, buffer, sizeof buffer), 1);
+    client_close(c);
+    clients_.clear();
+    for (int i = 0; i < kTimeoutMs && receive(s, buffer, sizeof buffer) != 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));  // until the end of the stream is here
+    }
+    EXPECT_EQ(next_event(), nullptr);  // and no close event: it is not in the mask
+}
+
+// A process started with standard input closed gets descriptor 0 for a connection.
+TEST_F(NetTest, DescriptorZeroIsAConnectionLikeAnyOther) {
+    connect_client();
+    const int saved = ::dup(0);
+    ASSERT_GE(saved, 0);
+    ::close(0);
+    const Socket s = accept_one();
+    EXPECT_EQ(s, Socket{0});
+    close_socket(s);
+    ::dup2(saved, 0);
+    ::close(saved);
 }
 
 TEST_F(NetTest, ClosedSocketsGetNothingNew) {

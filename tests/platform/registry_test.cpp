@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,6 +60,7 @@ TEST_F(RegistryFileTest, EnumeratesInFileOrderWithTheBufferRules) {
     for (unsigned long index = 2; index <= 3; ++index) {
         name_size = sizeof name;
         data_size = sizeof data;
+        std::memset(data, 'x', sizeof data);  // the terminator must come from the enumeration
         ASSERT_EQ(registry_enum_value(key, index, name, &name_size, data, &data_size), kRegSuccess);
         EXPECT_STREQ(reinterpret_cast<char*>(data), expected[index - 2]);
     }
@@ -100,8 +103,8 @@ TEST_F(RegistryFileTest, ReadsTheFilesWindowsWritesAndSaysWhyNot) {
         {utf16(export5), "/srv/caf\xe9 \x80 ?", "/home/\xe9", false},  // code page 1252, '?' beyond it
         {utf16(export5).substr(0, utf16(export5).size() - 1), "/srv/caf\xe9 \x80 ?", "/home/\xe9", false},
         {"\xef\xbb\xbfWindows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Velmora]\n"
-         "\"qxbase\"=\"/srv/x\"\n",
-         "/srv/x", nullptr, false},
+         "\"qxbase\"=\"/srv/x\"\n\"qxhome\"=hex(2):2f,00,68,00\n",  // no terminator: its last character kept
+         "/srv/x", "/h", false},
         {"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Velmora]\r\n\"qxbase\"=\"/srv/caf\xe9\"\r\n"
          "\"qxhome\"=hex(2):2f,68,00\r\n",
          "/srv/caf\xe9", "/h", false},

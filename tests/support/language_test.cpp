@@ -83,6 +83,9 @@ TEST_F(LanguageTest, LandcodeChoosesTheSuffix) {
         EXPECT_EQ(mapped("dta/gen.msg"), std::string(name).replace(0, 7, "dta/gen"));
         EXPECT_EQ(lang::yes_letter(), 'j');
     }
+    char out[32] = "left over";
+    EXPECT_EQ(lang::apply_language(9, "tab/abc.tab", out, sizeof out), 'J');  // the letter as in the table
+    EXPECT_STREQ(out, "tab/abc.nin");
 }
 
 TEST_F(LanguageTest, LandcodeOutsideOneToNineBecomesOne) {

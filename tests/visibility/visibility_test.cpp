@@ -293,14 +293,25 @@ TEST_F(VisibilityTest, MasterFiles) {
         std::string copy = r;
         return records::visibility_checks(file, copy.data(), copy.size());
     };
-    const std::string clock = record(140, {{0, "1"}, {124, "01"}, {127, "05"}, {130, "00"}, {133, "00"}});
-    const std::string other_clock = record(140, {{0, "2"}, {124, "01"}, {127, "02"}, {130, "03"}, {133, "04"}});
-    EXPECT_EQ(check("vst/klok.166", other_clock), 0);  // QX_KLKGROUP not set
-    set({{"QX_KLKGROUP", "5,6"}});                     // read as the number 5
-    EXPECT_EQ(check("vst/klok.166", clock), 0);
-    EXPECT_EQ(check("vst/klok.166", other_clock), -4);
-    const std::string group = record(80, {{0, "1"}, {61, "9"}, {64, "5"}, {67, "0"}, {70, "0"}});
-    EXPECT_EQ(check("vst/accgrp.bes", group), 0);
+    // Clocks and access groups name four groups each: the group of QX_KLKGROUP at any of
+    // the four places makes the record visible, and only there.
+    const std::pair<const char*, std::vector<std::size_t>> grouped[] = {{"vst/klok.166", {124, 127, 130, 133}},
+                                                                       {"vst/accgrp.bes", {61, 64, 67, 70}}};
+    const auto ungrouped = [](const std::vector<std::size_t>& places) {
+        std::map<std::size_t, std::string> fields = {{0, "1"}};
+        for (std::size_t place : places) fields[place] = "4";
+        return fields;
+    };
+    for (const auto& [file, places] : grouped) EXPECT_EQ(check(file, record(140, ungrouped(places))), 0);
+    set({{"QX_KLKGROUP", "5,6"}});  // read as the number 5
+    for (const auto& [file, places] : grouped) {
+        EXPECT_EQ(check(file, record(140, ungrouped(places))), -4) << file;
+        for (std::size_t place : places) {
+            auto fields = ungrouped(places);
+            fields[place] = "5";
+            EXPECT_EQ(check(file, record(140, fields)), 0) << file << " group at " << place;
+        }
+    }
     set({{"QX_WPLEK", "W1"}});
     EXPECT_EQ(check("vst/shftgrp.161", record(90, {{0, "1"}, {70, "          "}})), 0);
     EXPECT_EQ(check("vst/shftgrp.161", record(90, {{0, "1"}, {70, "W2"}})), -4);

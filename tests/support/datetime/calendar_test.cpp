@@ -135,6 +135,8 @@ TEST(AddDaysTest, ExtremeCountsOnEightDigitDates) {
     // 400 Gregorian years are 146097 days, whatever the century.
     EXPECT_EQ(add_days(20101014, 146097 * 100), 420101014);
     EXPECT_EQ(add_days(420101014, -146097 * 100), 20101014);
+    EXPECT_EQ(add_days(147480101, 146097 * 500), 2147480101);  // whole cycles onto the largest year
+    EXPECT_EQ(add_days(147490101, 146097 * 500), 99999999);    // and one year past it
     // Far back, the year leaves the four-digit form and wraps in the two-digit calendar.
     const std::int32_t back = add_days(20101014, INT_MIN);
     EXPECT_TRUE(is_valid_date(back)) << back;
@@ -167,6 +169,17 @@ TEST(DatePartTest, KnownDates) {
         {101014, "", -1},      {101014, "ddd", -1}};
     for (const Case& c : cases) EXPECT_EQ(date_part(c.date, c.code), c.expected) << c.date << " " << c.code;
     EXPECT_EQ(date_part(101014, nullptr), -1);
+}
+
+TEST(DatePartTest, MonthLengthsOfLeapAndCommonYears) {
+    for (int year : {2000, 2001, 2024}) {  // (parts are of the two-digit year: 1900 reads as 00)
+        for (unsigned month = 1; month <= 12; ++month) {
+            const chr::year_month_day_last last{chr::year{year}, chr::month_day_last{chr::month{month}}};
+            EXPECT_EQ(date_part(year * 10000 + static_cast<int>(month) * 100 + 1, "nm"),
+                      static_cast<int>(static_cast<unsigned>(last.day())))
+                << year << "-" << month;
+        }
+    }
 }
 
 TEST(DatePartTest, WeekdayWeekAndDayNumberMatchTheCalendarOverTheWindow) {
