@@ -27,12 +27,14 @@ void cannot_open(char* buffer, const char* name, int number) {
     write_failure(buffer, "  Can't open %s, msgnr = %d ", name, number);
 }
 
+bool fits(const char* name) { return std::strlen(name) < kNameSize; }
+
 }  // namespace
 
 std::int16_t read_text_message(const char* name, char* buffer, std::int16_t number) {
     char path[kNameSize];
     text::copy_text(path, sizeof path, name);
-    platform::TextFile* file = paths::rfopen(path, "r");
+    platform::TextFile* file = fits(name) ? paths::rfopen(path, "r") : nullptr;
     if (file == nullptr) {
         cannot_open(buffer, name, number);
         return kTextCode;
@@ -51,6 +53,10 @@ std::int16_t read_text_message(const char* name, char* buffer, std::int16_t numb
 
 std::int16_t rtekst(const char* name, char* buffer, std::int16_t number) {
     char mapped[kNameSize];
+    if (!fits(name)) {
+        cannot_open(buffer, name, number);
+        return std::strncmp(name, "tab", 3) == 0 ? kTextCode : kFailureCode;
+    }
     if (std::strncmp(name, "dta/qxc", 7) == 0) {
         text::copy_text(mapped, sizeof mapped, name);
     } else {

@@ -8,7 +8,8 @@
 // A record catalogue asked for message 0 or less is never positioned before its start:
 // it gives the "error in message" text and code 3. Failure texts are cut to the 80-byte
 // buffer. A line piece without a newline (a last line without one, or a 79-character
-// piece of a longer line) is returned whole.
+// piece of a longer line) is returned whole. A name of 256 bytes or more cannot be
+// opened (cut to fit, it would name another file).
 #pragma once
 
 #include <cstdint>

@@ -9,6 +9,10 @@
 #include <sstream>
 #include <string>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "app/event_log.h"
 #include "app/journal.h"
 #include "platform/faults.h"
@@ -106,10 +110,10 @@ TEST(JournalLineTest, WhatIsNotAJournalLine) {
     Booking booking;
     std::string problem;
     EXPECT_TRUE(read_journal_line(" { \"extra\" : \"x\", " + good +
-                                      "\"request\" : \"\\/\\n\\ud83d\\ude00\\u20acregi,,,F,d,h,7\" } ",
+                                      "\"request\" : \"\\/\\n\\ud83d\\ude00\\u20ac\\u07ff\\u0800regi,,,F,d,h,7\" } ",
                                   &booking, &problem))
         << problem;
-    EXPECT_EQ(booking.request, "/\n\xf0\x9f\x98\x80\xe2\x82\xacregi,,,F,d,h,7");
+    EXPECT_EQ(booking.request, "/\n\xf0\x9f\x98\x80\xe2\x82\xac\xdf\xbf\xe0\xa0\x80regi,,,F,d,h,7");
 }
 
 #ifndef _WIN32  // the POSIX C library reads these zone rules from TZ
@@ -185,6 +189,19 @@ TEST_F(AppendTest, AFailedWriteOrFlushLeavesTheFileAsItWas) {
         dir_.write("bookings.jsonl", before);
     }
 }
+
+#ifndef _WIN32
+// A process started with standard input closed gets descriptor 0 for the journal.
+TEST_F(AppendTest, DescriptorZeroIsAJournalLikeAnyOther) {
+    const int saved = ::dup(0);
+    ASSERT_GE(saved, 0);
+    ::close(0);
+    const JournalResult result = append("regi,1");
+    ::dup2(saved, 0);
+    ::close(saved);
+    EXPECT_EQ(result, JournalResult::Stored) << why_;
+}
+#endif
 
 TEST_F(AppendTest, PathsThatCannotBeAJournal) {
     EXPECT_EQ(append_to_journal(dir_.str().c_str(), "regi", kReceived, &why_), JournalResult::NotStored);

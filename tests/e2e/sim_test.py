@@ -50,10 +50,13 @@ class Simulator(unittest.TestCase):
         self.assertIn("no reply within 300 ms", err)
 
     def test_usage_errors(self):
-        for args in (["bogus"], ["book"], ["load", "alive", "0"], ["--port", "0", "alive"]):
+        for args in (["bogus"], ["book"], ["load", "alive", "0"], ["--port", "0", "alive"], ["--port", "65536", "alive"],
+                     ["load", "alive", "100000001"]):
             code, _, err = self.sim(*args)
             self.assertEqual(code, 2, args)
             self.assertTrue(err, args)
+        code, _, err = self.sim("--port", "65535", "--timeout", "200", "alive")  # the last port: no one there
+        self.assertEqual(code, 1, err)
 
     def test_script_runs_on_one_connection(self):
         with tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False) as script:

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -205,6 +206,35 @@ TEST_F(NetTest, SecondListenerOnAPortInUseFails) {
     ASSERT_NE(second, kInvalidSocket);
     EXPECT_EQ(bind_any(second, port_), kSocketError);
     EXPECT_EQ(last_socket_error(), kErrAddressInUse);
+}
+
+// The Windows error numbers callers log: a socket layer not started is 10093.
+TEST(NetStartTest, NothingBeforeStartupOrAfterCleanup) {
+    EXPECT_EQ(tcp_socket(), kInvalidSocket);
+    EXPECT_EQ(last_socket_error(), 10093);
+    EXPECT_EQ(net_cleanup(), kSocketError);
+    EXPECT_EQ(last_socket_error(), 10093);
+}
+
+// The tools' client tells the results apart: data, nothing in time, the end of the
+// stream, and a connection reset.
+TEST_F(NetTest, ClientReceiveResults) {
+    const ClientSocket c = connect_client();
+    const Socket s = accept_one();
+    char buffer[8];
+    EXPECT_EQ(client_receive(c, buffer, sizeof buffer, 10), kReceiveTimeout);
+    ASSERT_EQ(send_bytes(s, "ab", 2), 2);
+    EXPECT_EQ(client_receive(c, buffer, sizeof buffer, kTimeoutMs), 2);
+    shutdown_both(s);
+    EXPECT_EQ(client_receive(c, buffer, sizeof buffer, kTimeoutMs), kReceiveClosed);
+    const ClientSocket reset = connect_client();
+    const Socket r = accept_one();
+    const linger abort_on_close{1, 0};
+    ::setsockopt(static_cast<int>(r), SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
+    close_socket(r);
+    const long result = client_receive(reset, buffer, sizeof buffer, kTimeoutMs);
+    EXPECT_EQ(result, kReceiveError);
+    EXPECT_NE(result, kReceiveTimeout);
 }
 
 // Only the events of the mask are posted: here reads, and no close.

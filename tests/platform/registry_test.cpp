@@ -92,7 +92,7 @@ TEST_F(RegistryFileTest, ReadsTheFilesWindowsWritesAndSaysWhyNot) {
     };
     const std::u16string export5 =
         u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora]\r\n"
-        u"\"qxbase\"=\"/srv/caf\u00e9 \u20ac \u4e2d\"\r\n"
+        u"\"qxbase\"=\"/srv/caf\u00e9 \u20ac \u4e2d\u00ff\"\r\n"
         u"\"qxhome\"=hex(2):2f,00,68,00,6f,00,6d,00,65,00,\\\r\n  2f,00,e9,00,00,00\r\n";
     const struct {
         std::string file;
@@ -100,8 +100,8 @@ TEST_F(RegistryFileTest, ReadsTheFilesWindowsWritesAndSaysWhyNot) {
         const char* home;
         bool problem;      // reported by registry_problem
     } kCases[] = {
-        {utf16(export5), "/srv/caf\xe9 \x80 ?", "/home/\xe9", false},  // code page 1252, '?' beyond it
-        {utf16(export5).substr(0, utf16(export5).size() - 1), "/srv/caf\xe9 \x80 ?", "/home/\xe9", false},
+        {utf16(export5), "/srv/caf\xe9 \x80 ?\xff", "/home/\xe9", false},  // code page 1252, '?' beyond it
+        {utf16(export5).substr(0, utf16(export5).size() - 1), "/srv/caf\xe9 \x80 ?\xff", "/home/\xe9", false},
         {"\xef\xbb\xbfWindows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\Software\\Velmora]\n"
          "\"qxbase\"=\"/srv/x\"\n\"qxhome\"=hex(2):2f,00,68,00\n",  // no terminator: its last character kept
          "/srv/x", "/h", false},
@@ -196,12 +196,17 @@ TEST_F(InstallDirsRegistryTest, ValuesAreExpandedAndNamesMatchExactly) {
     EXPECT_STREQ(dirs::rgetbase(), "C:\\data");
 }
 
+// The enumeration's buffers hold 125 bytes: a value of 124 characters and its terminator
+// fits and the enumeration goes on; one more character ends it.
 TEST_F(InstallDirsRegistryTest, EnumerationStopsAtAValueThatDoesNotFit) {
-    use("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Velmora]\n\"big\"=\"" + std::string(130, 'x') +
-        "\"\n\"qxbase\"=\"/never/seen\"\n");
     test::EnvGuard base("QXBASE", "/from/env");
-    EXPECT_STREQ(dirs::rgetbase(), "/from/env");
-    EXPECT_EQ(dirs::root_source(), dirs::Source::Environment);
+    const std::pair<std::size_t, const char*> cases[] = {{124, "/seen"}, {125, "/from/env"}, {130, "/from/env"}};
+    for (const auto& [length, root] : cases) {
+        use("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Velmora]\n\"big\"=\"" + std::string(length, 'x') +
+            "\"\n\"qxbase\"=\"/seen\"\n");
+        dirs::forget_directories();
+        EXPECT_STREQ(dirs::rgetbase(), root) << length;
+    }
 }
 
 TEST_F(InstallDirsRegistryTest, ExpansionLongerThanTheBufferCountsAsAbsent) {

@@ -181,6 +181,8 @@ TEST_F(DataFilesTest, OnlyLogFilesInSlotsOneTo256RefusesRatherThanOrphaning) {
     root_.write("vst/zero", "x");
     ASSERT_GE(open("vst/zero"), 0);
     EXPECT_EQ(table::table_find("vst/zero"), 0);
+    ASSERT_GE(open("vst/zero", "a"), 0);  // another mode: reopened in the same slot, the last one too
+    EXPECT_EQ(table::table_find("vst/zero"), 0);
     root_.write("vst/one-more", "x");
     EXPECT_EQ(open("vst/one-more"), -1);
     EXPECT_STREQ(table::slot_name(256), "log/l255");  // still open and in the table

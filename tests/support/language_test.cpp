@@ -112,6 +112,11 @@ TEST_F(LanguageTest, QxLanguageChoosesByTheFirstThreeLetters) {
         EXPECT_EQ(mapped("tab/xyz.tab"), name) << code;
         EXPECT_EQ(mapped("tab/xyz.tab"), name) << code << " (second mapping)";
     }
+    char record[lang::kTalenLength];  // the record of the language found comes back with it
+    EXPECT_EQ(lang::find_language("ned", record), 1);
+    EXPECT_EQ(std::string(record + 24, 3), "ned");
+    EXPECT_EQ(lang::find_language("eng", record), 3);
+    EXPECT_EQ(std::string(record + 24, 3), "eng");
     reset();
     test::EnvGuard english("QX_LANGUAGE", "eng");
     mapped("tab/xyz.tab");
@@ -221,6 +226,13 @@ TEST_F(LanguageTest, RecordCatalogues) {
     const std::string long_name = "dta/" + std::string(200, 'x') + ".msg";
     EXPECT_EQ(catalogue::rtekst(long_name.c_str(), buffer, 1), 3);
     EXPECT_EQ(std::strlen(buffer), 78u);  // cut to the buffer's 78 characters of text
+    // A name of 255 characters, the longest a name can be, is read; one more is not.
+    std::string longest = root_.str() + "/dta/";
+    longest += std::string(255 - longest.size() - 4, 'n') + ".msg";
+    root_.write(longest.substr(root_.str().size() + 1), records);
+    EXPECT_EQ(catalogue::rtekst(longest.c_str(), buffer, 7), 12);
+    root_.write(longest.substr(root_.str().size() + 1) + "g", records);
+    EXPECT_EQ(catalogue::rtekst((longest + "g").c_str(), buffer, 7), 3);
 }
 
 TEST_F(LanguageTest, CataloguesFollowTheLanguageExceptQxc) {

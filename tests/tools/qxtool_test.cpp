@@ -23,6 +23,8 @@ TEST(EscapeTest, RejectsUnknownAndDanglingEscapes) {
     std::string out;
     EXPECT_FALSE(unescape("a\\", &out));
     for (const char* bad : {"\\x", "\\x4", "\\xg1", "\\x4 "}) EXPECT_FALSE(unescape(bad, &out)) << bad;
+    EXPECT_TRUE(unescape("\\x0a\\x0A\\x7f\\x7F", &out));  // hex digits of either case, a to f
+    EXPECT_EQ(out, "\n\n\x7f\x7f");
     EXPECT_TRUE(unescape("\\x1B\\x41", &out));
     EXPECT_EQ(out, "\x1b" "A");
     EXPECT_TRUE(unescape("a\\0b", &out));

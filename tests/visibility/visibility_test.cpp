@@ -177,6 +177,7 @@ TEST_F(VisibilityTest, PersonList) {
     EXPECT_EQ(judge(person({{0, "00043"}, {47, "10"}})), 1);  // the list miss does not count in AND mode
     set({{"QX_DATP", "500"}});
     EXPECT_EQ(judge(person({{192, "499"}})), -4);  // the date limit applies to list members too
+    EXPECT_EQ(person_in_list({}, 5, 7), 1);  // no bitmap: no list to check against, everyone passes
 }
 
 TEST_F(VisibilityTest, PersonListFilesOfAnyContent) {
