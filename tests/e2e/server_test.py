@@ -218,7 +218,7 @@ class Lifecycle(unittest.TestCase):
         self.addCleanup(server.stop)
         server.expect_lines(WAITING)
         code = server.wait_exit()
-        self.assertNotEqual(code, 0)
+        self.assertEqual(code, 1)
         self.assertEqual(server.next_line(), None)  # nothing else was logged
         self.assertIn(b"Error: Unable to bind socket", server.stderr)
 

@@ -9,7 +9,7 @@ import sys
 import tempfile
 import unittest
 
-from server_harness import make_server, run_main
+from server_harness import WINDOW_MODE, make_server, run_main
 
 SIM = []
 SERVER_COMMAND = []
@@ -74,6 +74,16 @@ class Simulator(unittest.TestCase):
         self.assertEqual(code, 0, err)
         self.assertRegex(out, r"^200 book requests in [0-9.]+ s: [0-9]+ requests/s; "
                               r"latency us p50 [0-9]+ p90 [0-9]+ p99 [0-9]+ max [0-9]+\n$")
+
+    @unittest.skipIf(WINDOW_MODE, "counts the lines of the Linux program's log")
+    def test_load_sends_exactly_n_requests(self):
+        code, _, err = self.sim("load", "termnr", "7")
+        self.assertEqual(code, 0, err)
+        self.sim("--timeout", "100", "raw", "marker")  # unanswered; its entry ends the count
+        lines = []
+        while (line := self.server.next_line()) != "marker":
+            lines.append(line)
+        self.assertEqual(lines.count("snd_termnr,1"), 7)
 
 
 if __name__ == "__main__":

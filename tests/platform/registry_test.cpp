@@ -36,7 +36,8 @@ TEST_F(RegistryFileTest, EnumeratesInFileOrderWithTheBufferRules) {
     ASSERT_EQ(registry_open("Software\\Velmora", &key), kRegSuccess);
     char name[125];
     unsigned char data[125];
-    unsigned long name_size = sizeof name;
+    std::memset(name, 'x', sizeof name);  // the terminator must come from the enumeration
+    unsigned long name_size = 2;            // "A" and its terminator: fits exactly
     unsigned long data_size = sizeof data;
     ASSERT_EQ(registry_enum_value(key, 0, name, &name_size, data, &data_size), kRegSuccess);
     EXPECT_STREQ(name, "A");

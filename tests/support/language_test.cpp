@@ -240,10 +240,10 @@ TEST_F(LanguageTest, CataloguesFollowTheLanguageExceptQxc) {
     write_language_table();
     root_.write("dta/gen.msg", message("Dutch", "01"));
     root_.write("dta/gen.deu", message("German", "02"));
-    root_.write("dta/qxc.msg", message("Own name", "03"));
+    root_.write("dta/qxc.msg", message("Own name", "04"));  // not 3: that is the failure code
     char buffer[catalogue::kMessageBufferSize];
     EXPECT_EQ(catalogue::rtekst("dta/gen.msg", buffer, 1), 2);
-    EXPECT_EQ(catalogue::rtekst("dta/qxc.msg", buffer, 1), 3);
+    EXPECT_EQ(catalogue::rtekst("dta/qxc.msg", buffer, 1), 4);
 }
 
 TEST_F(LanguageTest, WeekdayAndMonthNames) {

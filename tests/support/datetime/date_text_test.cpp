@@ -85,6 +85,7 @@ TEST_P(DateTextTest, Writes) {
 INSTANTIATE_TEST_SUITE_P(
     DayFirst, DateTextTest,
     ::testing::Values(DateCase{101014, "dmj", "14-10-10"}, DateCase{101014, "dmjl", "14-10-2010"},
+                      DateCase{50607, "dmj", "07-06-05"},  // every part two digits, the year too
                       DateCase{301, "dmjl", "01-03-2000"}, DateCase{991231, "dmjl", "31-12-1999"},
                       DateCase{20101014, "dmjl", "14-10-2010"}, DateCase{20101014, "dmj", "14-10-10"},
                       DateCase{999999, "dmjl", "99-99-1999"}, DateCase{99999999, "dmjl", "99-99-9999"},
