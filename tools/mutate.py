@@ -20,6 +20,7 @@ interrupted run leaves nothing behind in it. It is slow (a build and up to a who
 run per mutant), so it is not part of the test command.
 """
 import argparse
+import filecmp
 import os
 import random
 import re
@@ -168,10 +169,32 @@ def tests_pass(copy, exclude):
         subprocess.run(["pkill", "-KILL", "-f", os.path.join(copy, "build") + "/"], stdout=subprocess.DEVNULL)
 
 
+def sync_tree(copy):
+    """Brings the copy up to the checkout: files whose content differs are copied (the
+    others keep their times, so the build stays incremental), files gone are removed."""
+    skipped = {"build", ".git", "__pycache__"}
+    wanted = set()
+    for folder, folders, files in os.walk(ROOT):
+        folders[:] = [f for f in folders if f not in skipped]
+        for name in files:
+            relative = os.path.relpath(os.path.join(folder, name), ROOT)
+            wanted.add(relative)
+            source, target = os.path.join(ROOT, relative), os.path.join(copy, relative)
+            if not os.path.exists(target) or not filecmp.cmp(source, target, shallow=False):
+                os.makedirs(os.path.dirname(target), exist_ok=True)
+                shutil.copy2(source, target)
+                os.utime(target)  # newer than what was built from the old content
+    for folder, folders, files in os.walk(copy):
+        folders[:] = [f for f in folders if f not in skipped]
+        for name in files:
+            path = os.path.join(folder, name)
+            if os.path.relpath(path, copy) not in wanted:
+                os.remove(path)
+
+
 def prepare(work):
     copy = os.path.join(work, "tree")
-    if not os.path.exists(copy):
-        shutil.copytree(ROOT, copy, ignore=shutil.ignore_patterns("build", ".git", "__pycache__"))
+    sync_tree(copy)
     print("building the copy in %s ..." % copy, flush=True)
     if run(["cmake", "--preset", "linux"], copy) != 0 or run(["cmake", "--build", "--preset", "linux"], copy) != 0:
         raise SystemExit("the unmutated copy does not build")
