@@ -11,7 +11,8 @@ swapped, a "+ 1" or "- 1" dropped or turned round, "+ 1" added to an index, a st
 of a call or an assignment removed, an integer constant moved by one. The sites are all
 such places in app/, support/, visibility/, platform/ (the POSIX layer and the common
 files) and tools/; the run takes them in an order shuffled with the seed, so the same
-seed on the same code plants the same mutants. Mutants that cannot change what the
+seed on the same code plants the same mutants, and code added elsewhere leaves the
+order of the others as it was. Mutants that cannot change what the
 program does are listed in tools/mutate-equivalent.txt with the reason, and skipped.
 
 The work is done in a copy of the tree (under --work, by default a temporary folder),
@@ -22,7 +23,7 @@ run per mutant), so it is not part of the test command.
 import argparse
 import filecmp
 import os
-import random
+import hashlib
 import re
 import shutil
 import subprocess
@@ -138,6 +139,20 @@ def all_mutants(source):
     return mutants
 
 
+def in_run_order(mutants, seed):
+    """The mutants in the order of a hash of the seed and each mutant's text (its file,
+    line and change, and which of the same it is), not of its place in a list: code
+    added elsewhere does not move the mutants already there in the order."""
+    seen = {}
+
+    def rank(mutant):
+        key = mutant.key()
+        seen[key] = seen.get(key, 0) + 1
+        return hashlib.sha256(("%d|%s|%d" % (seed, key, seen[key])).encode()).hexdigest()
+
+    return sorted(mutants, key=rank)
+
+
 def read_equivalent():
     """The keys of the listed equivalent mutants: 'PATH | ORIGINAL | MUTATED  # reason'."""
     keys = set()
@@ -214,7 +229,7 @@ def main():
 
     equivalent = read_equivalent()
     mutants = all_mutants(ROOT)
-    random.Random(args.seed).shuffle(mutants)
+    mutants = in_run_order(mutants, args.seed)
     if args.only is not None:
         places = set(args.only)
         mutants = [m for m in mutants if "%s:%d" % (m.path, m.number) in places]
