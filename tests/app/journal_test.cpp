@@ -48,6 +48,7 @@ TEST(JournalLineTest, FieldsAndLayout) {
               std::string("{\"received\":\"") + kReceived +
                   "\",\"card\":\"12345\",\"fkey\":\"F1\",\"date\":\"240115\",\"time\":\"0875\","
                   "\"request\":\"regi,1,2,F1,240115,0875,12345\"}\n");
+    EXPECT_EQ(journal::request_field("regi,1,2", 1), "regi");
     const Booking short_one = read_back(journal_line("regi,1,2,F1", kReceived));
     EXPECT_EQ(short_one.fkey, "F1");
     EXPECT_EQ(short_one.card, "");  // missing fields are empty

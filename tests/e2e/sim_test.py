@@ -57,6 +57,7 @@ class Simulator(unittest.TestCase):
             self.assertTrue(err, args)
         code, _, err = self.sim("--port", "65535", "--timeout", "200", "alive")  # the last port: no one there
         self.assertEqual(code, 1, err)
+        self.assertIn("cannot connect to 127.0.0.1:65535", err)
 
     def test_script_runs_on_one_connection(self):
         with tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False) as script:

@@ -56,6 +56,9 @@ TEST_F(DataFilesTest, CandidatesByClass) {
     EXPECT_EQ(candidates_of("D:\\tmp\\x.txt"), (std::vector<std::string>{"D:\\tmp\\x.txt"}));
     EXPECT_EQ(candidates_of("/tmp/x.txt"), (std::vector<std::string>{"/tmp/x.txt"}));
     EXPECT_EQ(candidates_of("Vst/x").size(), 3u);  // another case is another class
+    for (const char* longer : {"vsts/x", "tabs/x"}) {  // and so is a longer folder name
+        EXPECT_EQ(candidates_of(longer), (std::vector<std::string>{longer, h + "/" + longer, r + "/" + longer}));
+    }
     std::string name = "tab\\taal.tab";
     EXPECT_EQ(paths::candidates(name.data()).front(), h + "/tab/taal.tab");
     EXPECT_EQ(name, "tab/taal.tab");  // the caller's text is changed in place
