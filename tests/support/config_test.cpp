@@ -64,7 +64,7 @@ TEST(ConfigTest, TheThirtyFiveNames) {
 TEST(ConfigTest, APlacedVariableIsSeenAgainOrLookedForAgain) {
     constexpr const char* kName = "QX_PLACE_TEST";
     constexpr const char* kOther = "QX_PLACE_OTHER";
-    auto set = [](const char* name, const char* value) { return [=] { platform::set_env(name, value); }; };
+    auto set = [](const char* name, const char* value) { return [=] { EXPECT_TRUE(platform::set_env(name, value)); }; };
     const struct {
         const char* start;  // kName's value before the lookup, null: absent
         bool other;         // kOther set before the lookup

@@ -300,7 +300,7 @@ TEST_F(VisibilityTest, MasterFiles) {
                                                                        {"vst/accgrp.bes", {61, 64, 67, 70}}};
     const auto ungrouped = [](const std::vector<std::size_t>& places) {
         std::map<std::size_t, std::string> fields = {{0, "1"}};
-        for (std::size_t place : places) fields[place] = "4";
+        for (std::size_t place : places) fields[place] = "44";  // two digits: the next place is no blank
         return fields;
     };
     for (const auto& [file, places] : grouped) EXPECT_EQ(check(file, record(140, ungrouped(places))), 0);
