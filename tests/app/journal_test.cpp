@@ -131,6 +131,11 @@ TEST(JournalLineTest, ReceivedTimeIsLocalWithItsOffset) {
         tzset();
         EXPECT_EQ(journal::received_time_text(summer, 7), text) << zone;
     }
+    // Local time in the next month or year than UTC.
+    test::EnvGuard cet("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+    tzset();
+    EXPECT_EQ(journal::received_time_text(1782861000, 0), "2026-07-01T01:10:00.000+02:00");  // 2026-06-30 23:10 UTC
+    EXPECT_EQ(journal::received_time_text(1798759800, 999), "2027-01-01T00:30:00.999+01:00");  // 2026-12-31 23:30
     tzset();
 }
 #endif

@@ -128,6 +128,13 @@ TEST_F(NetTest, NothingPendingGivesNoAcceptAndWouldBlock) {
     EXPECT_EQ(next_event(), nullptr);
 }
 
+TEST_F(NetTest, AcceptOnASocketThatDoesNotListen) {
+    const Socket s = tcp_socket();
+    ASSERT_EQ(bind_any(s, 0), 0);
+    EXPECT_EQ(accept_socket(s), kInvalidSocket);
+    EXPECT_EQ(last_socket_error(), 10022);  // WSAEINVAL
+}
+
 TEST_F(NetTest, TwoConnectsGiveOneAcceptEventEachReenabledByAccept) {
     connect_client();
     connect_client();

@@ -36,9 +36,12 @@ TEST_F(RegistryFileTest, EnumeratesInFileOrderWithTheBufferRules) {
     ASSERT_EQ(registry_open("Software\\Velmora", &key), kRegSuccess);
     char name[125];
     unsigned char data[125];
-    std::memset(name, 'x', sizeof name);  // the terminator must come from the enumeration
-    unsigned long name_size = 2;            // "A" and its terminator: fits exactly
+    unsigned long name_size = 1;  // no room for the terminator of "A"
     unsigned long data_size = sizeof data;
+    EXPECT_EQ(registry_enum_value(key, 0, name, &name_size, data, &data_size), kRegMoreData);
+    std::memset(name, 'x', sizeof name);  // the terminator must come from the enumeration
+    name_size = 2;                        // "A" and its terminator: fits exactly
+    data_size = sizeof data;
     ASSERT_EQ(registry_enum_value(key, 0, name, &name_size, data, &data_size), kRegSuccess);
     EXPECT_STREQ(name, "A");
     EXPECT_EQ(name_size, 1u);
