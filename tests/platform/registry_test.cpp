@@ -38,7 +38,7 @@ TEST_F(RegistryFileTest, EnumeratesInFileOrderWithTheBufferRules) {
     unsigned char data[125];
     unsigned long name_size = 1;  // no room for the terminator of "A"
     unsigned long data_size = sizeof data;
-    EXPECT_EQ(registry_enum_value(key, 0, name, &name_size, data, &data_size), kRegMoreData);
+    EXPECT_EQ(registry_enum_value(key, 0, name, &name_size, data, &data_size), 234);  // ERROR_MORE_DATA
     std::memset(name, 'x', sizeof name);  // the terminator must come from the enumeration
     name_size = 2;                        // "A" and its terminator: fits exactly
     data_size = sizeof data;
@@ -73,14 +73,14 @@ TEST_F(RegistryFileTest, EnumeratesInFileOrderWithTheBufferRules) {
     ASSERT_EQ(registry_enum_value(key, 4, name, &name_size, data, &data_size), kRegSuccess);
     EXPECT_EQ(data_size, 4u);
     EXPECT_EQ(data[0], 0x10);
-    EXPECT_EQ(registry_enum_value(key, 5, name, &name_size, data, &data_size), kRegNoMoreItems);
+    EXPECT_EQ(registry_enum_value(key, 5, name, &name_size, data, &data_size), 259);  // ERROR_NO_MORE_ITEMS
     registry_close(key);
 }
 
 TEST_F(RegistryFileTest, MissingKeyOrFile) {
     use("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Other]\n\"a\"=\"b\"\n");
     RegistryKey* key = nullptr;
-    EXPECT_EQ(registry_open("Software\\Velmora", &key), kRegFileNotFound);
+    EXPECT_EQ(registry_open("Software\\Velmora", &key), 2);  // ERROR_FILE_NOT_FOUND
     test::EnvGuard nowhere("VELMORA_REGISTRY", (dir_.str() + "/missing.reg").c_str());
     EXPECT_EQ(registry_open("Software\\Velmora", &key), kRegFileNotFound);
 }

@@ -56,6 +56,7 @@ TEST(CopyFieldTest, LimitCountsTheSeparatorThenDropsIt) {
     char buffer[16];
     EXPECT_STREQ(copy_field(1, "abcdef,x", ',', buffer, 5), "abc");
     EXPECT_STREQ(copy_field(1, "abcdef", ',', buffer, 5), "abcd");
+    EXPECT_STREQ(copy_field(1, "abcdef x", ' ', buffer, 5), "abc");  // a blank counts as a separator does
     EXPECT_STREQ(copy_field(1, "abcdef,x", ',', buffer, 1), "");
     EXPECT_STREQ(copy_field(1, "ab,x", ',', buffer, 2), "");  // cut to "a", then one more
 }
