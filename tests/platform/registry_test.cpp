@@ -184,7 +184,8 @@ class InstallDirsRegistryTest : public RegistryFileTest {
 
 TEST_F(InstallDirsRegistryTest, RootFromTheRegistryWithOneBackslashDropped) {
     const std::pair<const char*, const char*> cases[] = {
-        {"D:\\\\data\\\\", "D:\\data"}, {"D:\\\\data\\\\\\\\", "D:\\data\\"}, {"D:/data/", "D:/data/"}, {"\\\\", "\\"}};
+        {"D:\\\\data\\\\", "D:\\data"}, {"D:\\\\data\\\\\\\\", "D:\\data\\"}, {"D:/data/", "D:/data/"}, {"\\\\", "\\"},
+        {"X\\\\", "X"}};  // two characters are enough to lose the backslash
     for (const auto& [stored, root] : cases) {
         use(std::string("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Velmora]\n\"qxbase\"=\"") + stored + "\"\n");
         dirs::forget_directories();

@@ -135,6 +135,7 @@ TEST(AddDaysTest, ExtremeCountsOnEightDigitDates) {
     // 400 Gregorian years are 146097 days, whatever the century.
     EXPECT_EQ(add_days(20101014, 146097 * 100), 420101014);
     EXPECT_EQ(add_days(420101014, -146097 * 100), 20101014);
+    EXPECT_EQ(add_days(20000101, 146097 * 2 - 1), 27991231);  // onto the last day of a whole cycle
     EXPECT_EQ(add_days(147480101, 146097 * 500), 2147480101);  // whole cycles onto the largest year
     EXPECT_EQ(add_days(147490101, 146097 * 500), 99999999);    // and one year past it
     // Far back, the year leaves the four-digit form and wraps in the two-digit calendar.
