@@ -111,7 +111,7 @@ TEST(JournalLineTest, WhatIsNotAJournalLine) {
     Booking booking;
     std::string problem;
     EXPECT_TRUE(read_journal_line(" { \"extra\" : \"x\", " + good +
-                                      "\"request\" : \"\\/\\n\\ud83d\\ude00\\u20ac\\u07ff\\u0800regi,,,F,d,h,7\" } ",
+                                      "\"request\" : \"\\/\\n\\uD83D\\uDE00\\u20AC\\u07ff\\u0800regi,,,F,d,h,7\" } ",
                                   &booking, &problem))
         << problem;
     EXPECT_EQ(booking.request, "/\n\xf0\x9f\x98\x80\xe2\x82\xac\xdf\xbf\xe0\xa0\x80regi,,,F,d,h,7");

@@ -232,7 +232,7 @@ TEST_F(NetTest, ClientReceiveResults) {
     EXPECT_EQ(client_receive(c, buffer, sizeof buffer, 10), kReceiveTimeout);
     ASSERT_EQ(send_bytes(s, "ab", 2), 2);
     EXPECT_EQ(client_receive(c, buffer, sizeof buffer, kTimeoutMs), 2);
-    shutdown_both(s);
+    EXPECT_EQ(shutdown_both(s), 0);
     EXPECT_EQ(client_receive(c, buffer, sizeof buffer, kTimeoutMs), kReceiveClosed);
     const ClientSocket reset = connect_client();
     const Socket r = accept_one();

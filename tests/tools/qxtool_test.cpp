@@ -60,6 +60,7 @@ TEST(RunCommandTest, UsageErrorsNameTheProblem) {
 }
 
 TEST(RunCommandTest, ResultsAreRawTexts) {
+    EXPECT_TRUE(run_command({"reg", "Software\\None"}).ok);  // one argument, whether the key is there or not
     EXPECT_EQ(run_command({"trim1", "ab\t   "}).text, "ab\t ");
     EXPECT_EQ(run_command({"leap", "+2000"}).text, "1");
     EXPECT_EQ(run_command({"format", "x", "   "}).text, "x         ");
