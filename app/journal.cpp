@@ -79,8 +79,7 @@ std::string now_text() {
     const auto now = std::chrono::system_clock::now();
     const auto milliseconds =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    return journal::received_time_text(std::chrono::system_clock::to_time_t(now),
-                                       static_cast<int>(milliseconds < 0 ? milliseconds + 1000 : milliseconds));
+    return journal::received_time_text(std::chrono::system_clock::to_time_t(now), static_cast<int>(milliseconds));
 }
 
 }  // namespace

@@ -177,7 +177,9 @@ class LineReader {
     std::size_t at_ = 0;
 };
 
-// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
+// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar. (The
+// calendar's day_number applies the century window, which would put 2025 and 2026 a
+// century apart: no use for the difference of local time and UTC.)
 long days_from_civil(long year, long month, long day) {
     year -= month <= 2 ? 1 : 0;
     const long era = (year >= 0 ? year : year - 399) / 400;
