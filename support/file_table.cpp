@@ -128,11 +128,7 @@ std::int16_t table_open(const char* name, const char* mode) {
     if (match >= 0 && slots[match].mode != wanted_mode) {
         release(slots[match]);  // reopened below, in the same slot, in the new mode
         target = match;
-    } else if (match >= 0 && slots[match].handle < 0) {
-        delete[] slots[match].name;
-        slots[match].name = nullptr;
-        ++detail::generation;
-    } else if (match >= 0) {
+    } else if (match >= 0) {  // a named slot always holds an open file
         if (match < kFrontSlot) std::swap(slots[match], slots[match + 1]);  // one step to the front
         return static_cast<std::int16_t>(slots[match < kFrontSlot ? match + 1 : match].handle);
     }

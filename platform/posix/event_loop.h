@@ -28,4 +28,7 @@ void net_add_poll_fds(std::vector<pollfd>& fds);
 // Turns the poll results of those descriptors into socket messages.
 void net_handle_poll(const pollfd* fds, std::size_t count);
 
+// The Windows Sockets code (platform/net.h) that reports the system's error `error`.
+int socket_error_code(int error);
+
 }  // namespace qx::platform::posix

@@ -58,22 +58,6 @@ int fail(int code) {
     return kSocketError;
 }
 
-int translate(int error) {
-    switch (error) {
-        case EAGAIN: return kErrWouldBlock;
-        case ECONNRESET:
-        case EPIPE: return kErrConnectionReset;
-        case ECONNABORTED: return kErrConnectionAborted;
-        case EADDRINUSE: return kErrAddressInUse;
-        case EMFILE:
-        case ENFILE: return kErrTooManySockets;
-        case ENOBUFS:
-        case ENOMEM: return kErrNoBuffers;
-        case EACCES: return 10013;
-        case EINVAL: return 10022;
-        default: return kErrNotSocket;
-    }
-}
 
 // The state of socket `s` when this layer holds it and is started, else null with the
 // error set.
@@ -108,7 +92,7 @@ short wanted_events(const SocketState& state) {
 void post_close(int fd, SocketState& state, int error) {
     if ((state.mask & kFdClose) == 0) return;
     state.close_posted = true;
-    post(fd, state, kFdClose, error != 0 ? translate(error) : 0);
+    post(fd, state, kFdClose, error != 0 ? posix::socket_error_code(error) : 0);
 }
 
 void handle_connection(int fd, SocketState& state, short revents) {
@@ -135,6 +119,23 @@ void handle_connection(int fd, SocketState& state, short revents) {
 }  // namespace
 
 namespace posix {
+
+int socket_error_code(int error) {
+    switch (error) {
+        case EAGAIN: return kErrWouldBlock;
+        case ECONNRESET:
+        case EPIPE: return kErrConnectionReset;
+        case ECONNABORTED: return kErrConnectionAborted;
+        case EADDRINUSE: return kErrAddressInUse;
+        case EMFILE:
+        case ENFILE: return kErrTooManySockets;
+        case ENOBUFS:
+        case ENOMEM: return kErrNoBuffers;
+        case EACCES: return 10013;
+        case EINVAL: return 10022;
+        default: return kErrNotSocket;
+    }
+}
 
 void net_add_poll_fds(std::vector<pollfd>& fds) {
     if (!started) return;
@@ -182,7 +183,7 @@ Socket tcp_socket() {
     if (!started) return fail(kErrNotInitialised), kInvalidSocket;
     if (fault_now(Fault::NewSocket)) return fail(kErrTooManySockets), kInvalidSocket;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (fd < 0) return fail(translate(errno)), kInvalidSocket;
+    if (fd < 0) return fail(posix::socket_error_code(errno)), kInvalidSocket;
     sockets[fd] = SocketState{};
     return static_cast<Socket>(fd);
 }
@@ -200,7 +201,7 @@ int bind_any(Socket s, std::uint16_t port) {
     address.sin_addr.s_addr = htonl(INADDR_ANY);
     address.sin_port = htons(port);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        return fail(translate(errno));
+        return fail(posix::socket_error_code(errno));
     }
     return 0;
 }
@@ -221,7 +222,7 @@ int listen_socket(Socket s, int backlog) {
     SocketState* state = find(s);
     if (state == nullptr) return kSocketError;
     if (fault_now(Fault::Listen)) return fail(kErrNoBuffers);
-    if (::listen(static_cast<int>(s), backlog) != 0) return fail(translate(errno));
+    if (::listen(static_cast<int>(s), backlog) != 0) return fail(posix::socket_error_code(errno));
     state->listening = true;
     return 0;
 }
@@ -255,7 +256,7 @@ Socket accept_socket(Socket s) {
         // Errors of connections that died while pending count as "nothing pending".
         const bool real = error == EBADF || error == ENOTSOCK || error == EINVAL || error == EMFILE ||
                           error == ENFILE || error == ENOBUFS || error == ENOMEM;
-        return fail(real ? translate(error) : kErrWouldBlock), kInvalidSocket;
+        return fail(real ? posix::socket_error_code(error) : kErrWouldBlock), kInvalidSocket;
     }
     SocketState accepted;
     accepted.window = listener->window;
@@ -287,7 +288,7 @@ int receive(Socket s, char* buffer, int length) {
     do {
         n = ::recv(static_cast<int>(s), buffer, static_cast<std::size_t>(length), 0);
     } while (n < 0 && errno == EINTR);
-    return n < 0 ? fail(translate(errno)) : static_cast<int>(n);
+    return n < 0 ? fail(posix::socket_error_code(errno)) : static_cast<int>(n);
 }
 
 int send_bytes(Socket s, const char* data, int length) {
@@ -297,12 +298,12 @@ int send_bytes(Socket s, const char* data, int length) {
     do {
         n = ::send(static_cast<int>(s), data, static_cast<std::size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT);
     } while (n < 0 && errno == EINTR);
-    return n < 0 ? fail(translate(errno)) : static_cast<int>(n);
+    return n < 0 ? fail(posix::socket_error_code(errno)) : static_cast<int>(n);
 }
 
 int shutdown_both(Socket s) {
     if (find(s) == nullptr) return kSocketError;
-    return ::shutdown(static_cast<int>(s), SHUT_RDWR) == 0 ? 0 : fail(translate(errno));
+    return ::shutdown(static_cast<int>(s), SHUT_RDWR) == 0 ? 0 : fail(posix::socket_error_code(errno));
 }
 
 int close_socket(Socket s) {

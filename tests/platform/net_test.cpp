@@ -9,12 +9,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <deque>
 #include <thread>
 #include <vector>
 #include <string>
+#include <utility>
 
+#include "platform/posix/event_loop.h"
 #include "platform/tcp_client.h"
 #include "platform/window.h"
 
@@ -221,6 +224,17 @@ TEST(NetStartTest, NothingBeforeStartupOrAfterCleanup) {
     EXPECT_EQ(last_socket_error(), 10093);
     EXPECT_EQ(net_cleanup(), kSocketError);
     EXPECT_EQ(last_socket_error(), 10093);
+}
+
+// The system's errors as the Windows numbers the log shows (literals: the numbers are
+// what operators look up, not whatever the constants say).
+TEST(NetStartTest, SystemErrorsAsWindowsNumbers) {
+    const std::pair<int, int> table[] = {
+        {EAGAIN, 10035},     {ECONNRESET, 10054}, {EPIPE, 10054}, {ECONNABORTED, 10053},
+        {EADDRINUSE, 10048}, {EMFILE, 10024},     {ENFILE, 10024}, {ENOBUFS, 10055},
+        {ENOMEM, 10055},     {EACCES, 10013},     {EINVAL, 10022}, {EBADF, 10038},
+    };
+    for (const auto& [error, code] : table) EXPECT_EQ(posix::socket_error_code(error), code) << error;
 }
 
 // The tools' client tells the results apart: data, nothing in time, the end of the

@@ -55,8 +55,11 @@ TEST_F(InstallDirsTest, HomePath) {
     test::EnvGuard home("HOME", "E:\\users\\ann");
     EXPECT_STREQ(home_path("vst/x"), "E:\\users\\ann/vst/x");
     for (const char* absolute : {"d:x", "\\x", "/x"}) EXPECT_EQ(home_path(absolute), absolute);
-    const std::string long_path(600, 'p');
-    EXPECT_STREQ(home_path(long_path.c_str()), "");  // would not fit: nothing, not a cut path
+    // 12 + 1 + 498 characters fill the 511 a path can have; one more does not fit and
+    // gives nothing rather than a cut path.
+    const std::string fits(498, 'p');
+    EXPECT_EQ(std::string(home_path(fits.c_str())), "E:\\users\\ann/" + fits);
+    EXPECT_STREQ(home_path((fits + "p").c_str()), "");
 }
 
 }  // namespace

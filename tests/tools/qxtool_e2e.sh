@@ -65,12 +65,23 @@ for name in vst/pers.172 'vst\pers.172' 'vst//pers.172' './vst/./pers.172' "$bas
 done
 [ "$(summary env QX_KLKGROUP=5 "${program[@]}" scan 'vst\klok.166' 140)" = "2 visible, 6 hidden, 0 empty" ] ||
     fail "scan of vst\klok.166 with QX_KLKGROUP=5"
+# A record hidden from the user is told from an empty one by its head number, whatever
+# its sign: clock 2 (group 6, hidden) numbered -2, clock 3 numbered +0 (empty), clock 4
+# blank for the 79 characters the number is read from, then +5 (empty).
+cp -r "$(dirname "$cases")/../../examples/installation" "$work/signed"
+printf -- '-0002' | dd of="$work/signed/vst/klok.166" bs=1 seek=140 conv=notrunc status=none
+printf -- '+0000' | dd of="$work/signed/vst/klok.166" bs=1 seek=280 conv=notrunc status=none
+printf -- '%79s+5' '' | dd of="$work/signed/vst/klok.166" bs=1 seek=420 conv=notrunc status=none
+signed=$work/signed
+case "${program[-1]}" in *.exe) signed="Z:$signed" ;; esac
+got=$(QXBASE=$signed QX_KLKGROUP=5 "${program[@]}" scan vst/klok.166 140 | tr -d '\r' | tail -1)
+[ "$got" = "2 visible, 4 hidden, 2 empty" ] || fail "scan of signed clock numbers gave [$got]"
 # A scan shows its progress on standard error only when that is a terminal.
 QXBASE=$base "${program[@]}" scan vst/pers.172 1430 >/dev/null 2>"$work/progress"
 [ ! -s "$work/progress" ] || fail "scan wrote [$(cat "$work/progress")] on standard error that is a file"
 if [[ "${program[-1]}" != *.exe ]] && command -v script >/dev/null; then
     QXBASE=$base script -qec "${program[*]} scan vst/pers.172 1430 >/dev/null" /dev/null | tr '\r' '\n' >"$work/progress"
-    grep -q "^scan: 300 records, 100 %, [0-9]* records/s" "$work/progress" ||
+    grep -q "^scan: 300 records, 100 %, [1-9][0-9]* records/s" "$work/progress" ||
         fail "scan on a terminal showed [$(cat "$work/progress")]"
 fi
 
