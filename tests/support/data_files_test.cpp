@@ -176,6 +176,9 @@ TEST_F(DataFilesTest, FullTableEvictsFromSlotOneUpButNeverLogFiles) {
     EXPECT_STREQ(table::slot_name(1), "vst/new");  // slot 1 was emptied, slot 0 never
     EXPECT_STREQ(table::slot_name(0), "vst/f255");
     EXPECT_EQ(table::table_find("vst/f254"), -1);
+    ASSERT_GE(open("vst/f255"), 0);  // found in slot 0 too: one step to the front, nothing evicted
+    EXPECT_STREQ(table::slot_name(1), "vst/f255");
+    EXPECT_STREQ(table::slot_name(0), "vst/new");
 }
 
 TEST_F(DataFilesTest, OnlyLogFilesInSlotsOneTo256RefusesRatherThanOrphaning) {

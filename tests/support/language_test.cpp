@@ -126,18 +126,14 @@ TEST_F(LanguageTest, QxLanguageChoosesByTheFirstThreeLetters) {
 TEST_F(LanguageTest, QxYesGivesTheYesLetter) {
     write_syspar("1");
     write_language_table();
-    test::EnvGuard yes("QX_YES", "Oui");
-    mapped("tab/xyz.tab");
-    EXPECT_EQ(lang::yes_letter(), 'o');
-}
-
-TEST_F(LanguageTest, EmptyQxYesGivesABlank) {
-    write_syspar("1");
-    write_language_table();
-    test::EnvGuard yes("QX_YES", "");
-    if (std::getenv("QX_YES") == nullptr) GTEST_SKIP() << "this environment keeps no empty values";
-    mapped("tab/xyz.tab");
-    EXPECT_EQ(lang::yes_letter(), ' ');  // its first character is the terminator, shifted by 32
+    // An empty value: its first character is the terminator, shifted by 32.
+    for (const auto& [yes, letter] : {std::pair{"Oui", 'o'}, std::pair{"", ' '}}) {
+        reset();
+        test::EnvGuard guard("QX_YES", yes);
+        if (std::getenv("QX_YES") == nullptr) continue;  // this environment keeps no empty values
+        mapped("tab/xyz.tab");
+        EXPECT_EQ(lang::yes_letter(), letter) << "[" << yes << "]";
+    }
 }
 
 TEST_F(LanguageTest, ShortOrGarbageFilesChangeNoName) {
