@@ -275,8 +275,9 @@ TEST_F(NetTest, AMaskOfReadsAlone) {
     EXPECT_EQ(next_event(), nullptr);  // and no close event: it is not in the mask
 }
 
-// A process started with standard input closed gets descriptor 0 for a connection.
-TEST_F(NetTest, DescriptorZeroIsAConnectionLikeAnyOther) {
+// A process started with standard input closed gets descriptor 0 for a connection or a
+// new socket.
+TEST_F(NetTest, DescriptorZeroIsASocketLikeAnyOther) {
     connect_client();
     const int saved = ::dup(0);
     ASSERT_GE(saved, 0);
@@ -284,6 +285,9 @@ TEST_F(NetTest, DescriptorZeroIsAConnectionLikeAnyOther) {
     const Socket s = accept_one();
     EXPECT_EQ(s, Socket{0});
     close_socket(s);
+    const Socket made = tcp_socket();
+    EXPECT_EQ(made, Socket{0});
+    close_socket(made);
     ::dup2(saved, 0);
     ::close(saved);
 }

@@ -22,12 +22,14 @@ TEST(ConfigTest, CachedAbsenceIsRemembered) {
 }
 
 TEST(ConfigTest, CachedValueIsRememberedAndTheSameText) {
-    test::EnvGuard set("QX_PEE", "12");
-    const char* first = get_config_var("QX_PEE");
-    EXPECT_STREQ(first, "12");
-    test::EnvGuard changed("QX_PEE", "99");
-    EXPECT_EQ(get_config_var("QX_PEE"), first);
-    EXPECT_STREQ(get_config_var("QX_PEE"), "12");
+    for (const char* name : {"QX_CUSTOMF", "QX_PEE", "QX_SPESTBS"}) {  // the first, one, the last remembered
+        test::EnvGuard set(name, "12");
+        const char* first = get_config_var(name);
+        EXPECT_STREQ(first, "12") << name;
+        test::EnvGuard changed(name, "99");
+        EXPECT_EQ(get_config_var(name), first) << name;
+        EXPECT_STREQ(get_config_var(name), "12") << name;
+    }
 }
 
 TEST(ConfigTest, OtherNamesFollowTheEnvironment) {

@@ -2,6 +2,10 @@
 // fixed-length records, on real files in temporary installation and home directories.
 #include <gtest/gtest.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -194,6 +198,22 @@ TEST_F(DataFilesTest, OnlyLogFilesInSlotsOneTo256RefusesRatherThanOrphaning) {
     EXPECT_STREQ(table::slot_name(256), "log/l255");  // still open and in the table
     EXPECT_GE(table::slot_handle(256), 0);
 }
+
+#if defined(__GLIBC__)
+// Opening and closing a file again and again holds on to no memory (nor does working
+// out which file it is).
+TEST_F(DataFilesTest, OpeningAndClosingHoldsNoMemory) {
+    root_.write("vst/a.dat", "a");
+    ASSERT_GE(open("vst/a.dat"), 0);  // first-use allocations
+    table::table_close("vst/a.dat");
+    const std::size_t before = ::mallinfo2().uordblks;
+    for (int i = 0; i < 1000; ++i) {
+        table::table_open("vst/a.dat", "r");
+        table::table_close("vst/a.dat");
+    }
+    EXPECT_LE(::mallinfo2().uordblks, before + 4096);
+}
+#endif
 
 TEST_F(DataFilesTest, MissingFileInAHalfEmptyTableEvictsNothing) {
     root_.write("vst/keep", "x");
