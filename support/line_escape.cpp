@@ -1,13 +1,23 @@
 // Escaping and unescaping of texts written one per line.
 #include "support/line_escape.h"
 
+#include <array>
+
 namespace qx::text {
 namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 constexpr char kDelete = 0x7F;
 
-bool is_control(char c) { return (c >= 0 && c < ' ') || c == kDelete; }
+// Which bytes escape_append writes as an escape: the control bytes and the backslash.
+// A table: a log line of a booking is looked through byte by byte.
+constexpr auto kEscaped = [] {
+    std::array<bool, 256> table{};
+    for (int c = 0; c < ' '; ++c) table[static_cast<std::size_t>(c)] = true;
+    table[static_cast<unsigned char>(kDelete)] = true;
+    table['\\'] = true;
+    return table;
+}();
 
 int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -24,7 +34,7 @@ void escape_append(std::string_view text, std::string* out_text) {
     std::size_t run = 0;  // start of the bytes not yet appended, none of which needs escaping
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c != '\\' && !is_control(c)) continue;
+        if (!kEscaped[static_cast<unsigned char>(c)]) continue;
         out.append(text.data() + run, i - run);
         run = i + 1;
         switch (c) {

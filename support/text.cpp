@@ -18,16 +18,35 @@ struct FieldSpan {
     std::size_t end;
 };
 
-// Finds where the field that begins at or after `p` ends, in separator mode.
-FieldSpan next_field_separated(const char* text, std::size_t length, std::size_t p,
-                               char separator) {
-    const void* hit = std::memchr(text + p, separator, length - p);
-    std::size_t end = hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - text)
-                                     : length;
-    return {p, end};
+// copy_field in separator mode, in one pass over the text up to the field's end (a
+// booking takes five fields of a short request: no length of the whole text, no search
+// call per field).
+char* copy_separated_field(std::int16_t n, const char* text, char separator, char* buffer, std::size_t size) {
+    const char* start = text;
+    for (int count = 1; count < n; ++count) {
+        while (*start != '\0' && *start != separator) ++start;
+        if (*start == '\0') return buffer;  // fewer than n fields
+        ++start;
+    }
+    const char* end = start;
+    while (*end != '\0' && *end != separator) ++end;
+    std::size_t count_chars = static_cast<std::size_t>(end - start);
+    const bool ended = *end != '\0';  // by the separator, not by the end of the text
+    if (ended) ++count_chars;  // the separator counts in the length that is cut
+    if (count_chars + 1 > size) count_chars = size - 1;
+    // A field ended by the separator loses one character, its separator, or after a cut
+    // one of its own.
+    if (ended) {
+        if (count_chars == 0) return buffer;
+        --count_chars;
+    }
+    std::memcpy(buffer, start, count_chars);
+    buffer[count_chars] = '\0';
+    return buffer;
 }
 
-// Same in blank mode: skips leading blanks and tabs, honours a leading quote.
+// Where the field that begins at or after `p` ends, in blank mode: skips leading blanks
+// and tabs, honours a leading quote.
 FieldSpan next_field_blank(const char* text, std::size_t length, std::size_t p) {
     std::size_t start = p;
     while (start < length && is_blank_or_tab(text[start])) ++start;
@@ -49,13 +68,12 @@ char* copy_field(std::int16_t n, const char* text, char separator, char* buffer,
     buffer[0] = '\0';
     if (n < 1 || text == nullptr) return buffer;
 
-    const bool blank_mode = separator == ' ';
+    if (separator != ' ') return copy_separated_field(n, text, separator, buffer, static_cast<std::size_t>(size));
     const std::size_t length = std::strlen(text);
     FieldSpan field{0, 0};
     std::size_t p = 0;
     for (int count = 0; count < n;) {
-        field = blank_mode ? next_field_blank(text, length, p)
-                           : next_field_separated(text, length, p, separator);
+        field = next_field_blank(text, length, p);
         if (field.start == length) break;  // no further fields: the result is empty
         ++count;
         if (field.end != length) ++field.end;  // step over separator or closing quote
@@ -65,10 +83,8 @@ char* copy_field(std::int16_t n, const char* text, char separator, char* buffer,
     std::size_t count_chars = field.end - field.start;
     if (count_chars == 0) return buffer;
     if (count_chars + 1 > static_cast<std::size_t>(size)) count_chars = static_cast<std::size_t>(size) - 1;
-    // The separator test looks at the field's real end even after a cut, which is what
-    // makes a cut separated field lose one more character.
-    const char last = text[field.end - 1];
-    if (blank_mode ? is_blank_or_tab(last) : last == separator) {
+    // The blank test looks at the field's real end even after a cut.
+    if (is_blank_or_tab(text[field.end - 1])) {
         if (count_chars == 0) return buffer;
         --count_chars;
     }
