@@ -1,8 +1,10 @@
 // Standard output of the terminal window: a bounded queue of whole records, written
-// without waiting. See console_output.h.
+// without waiting, and the lines of a busy stretch gathered for one write. See
+// console_output.h.
 #include "platform/posix/console_output.h"
 
 #include <fcntl.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,6 +32,8 @@ long lost_entries = 0;              // lines dropped since the last "lost" notic
 bool failing = false;               // the last write failed; reported on standard error
 Clock::time_point next_try;         // when to try again while failing
 int saved_flags = -1;               // standard output's flags before output_start
+int gather_timer = -1;              // timerfd: when the gathered lines are due; -1: none
+bool gather_armed = false;          // the timer runs for the lines of `batch`
 
 void restore_flags() {
     if (saved_flags >= 0) ::fcntl(STDOUT_FILENO, F_SETFL, saved_flags);
@@ -102,6 +106,7 @@ void output_start() {
     ::fcntl(STDOUT_FILENO, F_SETFL, saved_flags | O_NONBLOCK);
     // A terminal or pipe shared with the shell must not stay non-blocking after the run.
     std::atexit(restore_flags);
+    gather_timer = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
 }
 
 void output_line(std::string_view line) {
@@ -114,23 +119,50 @@ void output_line(std::string_view line) {
         batch.append(line);
         return;
     }
+    const bool was_empty = queue.empty();
+    if (!batch.empty()) {  // lines gathered before this one go first
+        push(batch, false);
+        batch.clear();
+    }
     push_lost_notice();
     push(std::string(line), false);
-    if (queue.size() == 1 && !failing) write_queue();
+    if (was_empty && !failing) write_queue();
 }
 
-void output_write_lines() {
+namespace {
+
+// Writes the gathered lines with one write; what standard output does not take waits in
+// the queue, to be written first.
+void write_lines() {
+    if (gather_armed) {
+        const itimerspec stop{};
+        ::timerfd_settime(gather_timer, 0, &stop, nullptr);  // also forgets an expiry not read
+        gather_armed = false;
+    }
     if (batch.empty()) return;
     const long taken = write_bytes(batch.data(), batch.size());
-    // What standard output did not take waits in the queue, to be written first.
     if (taken != static_cast<long>(batch.size())) {
         push(batch.substr(taken > 0 ? static_cast<std::size_t>(taken) : 0), false);
     }
     batch.clear();  // keeps its capacity for the next turn
 }
 
+}  // namespace
+
+void output_before_wait() {
+    if (batch.empty() || gather_armed) return;
+    if (gather_timer < 0) {
+        write_lines();
+        return;
+    }
+    itimerspec due{};
+    due.it_value.tv_nsec = kOutputGatherMs * 1000000L;
+    gather_armed = ::timerfd_settime(gather_timer, 0, &due, nullptr) == 0;
+    if (!gather_armed) write_lines();
+}
+
 void output_screen(std::string screen) {
-    output_write_lines();
+    write_lines();
     const bool started = queue.size() == 1 && written > 0;
     if (!queue.empty() && queue.back().screen && !started) {
         queued_bytes -= queue.back().bytes.size();
@@ -140,11 +172,12 @@ void output_screen(std::string screen) {
     if (queue.size() == 1 && !failing) write_queue();
 }
 
-pollfd output_poll_fd() {
+void output_add_poll_fds(std::vector<pollfd>& fds) {
     // A negative descriptor is skipped by poll: a closed pipe would else report POLLERR
     // at every turn.
     const bool waiting = !queue.empty() && !failing;
-    return {waiting ? STDOUT_FILENO : -1, POLLOUT, 0};
+    fds.push_back({waiting ? STDOUT_FILENO : -1, POLLOUT, 0});
+    fds.push_back({gather_armed ? gather_timer : -1, POLLIN, 0});
 }
 
 int output_timeout_ms() {
@@ -153,13 +186,14 @@ int output_timeout_ms() {
     return left > 0 ? static_cast<int>(left) : 0;
 }
 
-void output_handle(short revents) {
+void output_handle(const pollfd* fds) {
+    if (fds[1].revents != 0) write_lines();
     if (queue.empty()) return;
-    if (failing ? Clock::now() >= next_try : revents != 0) write_queue();
+    if (failing ? Clock::now() >= next_try : fds[0].revents != 0) write_queue();
 }
 
 void output_finish(int max_wait_ms) {
-    output_write_lines();
+    write_lines();
     const auto deadline = Clock::now() + std::chrono::milliseconds(max_wait_ms);
     while (!queue.empty() && write_queue()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();

@@ -21,11 +21,13 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qx::platform::posix {
 
 inline constexpr std::size_t kOutputQueueLimit = std::size_t{1} << 20;  // bytes waiting at most
 inline constexpr int kOutputRetryMs = 1000;  // between tries after a write error
+inline constexpr int kOutputGatherMs = 10;   // a log line waits at most this long for others
 
 // Makes standard output non-blocking; its flags are restored when the process exits.
 void output_start();
@@ -34,25 +36,28 @@ void output_start();
 // Lines queued while nothing waits are gathered and written by output_write_lines.
 void output_line(std::string_view line);
 
-// Writes the lines gathered since the last call, all with one write (what standard
-// output does not take is queued). The loop calls it before it waits for events, so
-// the lines of one turn cost one system call, and a reply sent in the same turn leaves
-// before them: the terminal never waits for the log.
-void output_write_lines();
+// Called by the loop before it waits for events: lines gathered since the first that
+// has not been written are written together kOutputGatherMs after it (the gather timer
+// is one of the loop's descriptors), so a busy server writes a few hundred times a
+// second instead of once a request. Replies leave at once; the terminal never waits
+// for the log. Without a timer (none could be made) the lines are written at once.
+void output_before_wait();
 
 // Queues `screen`, in place of a queued screen that is not being written yet.
 void output_screen(std::string screen);
 
-// The poll entry for standard output: descriptor -1 when there is nothing to wait for.
-pollfd output_poll_fd();
+// Appends the two poll entries of the output to `fds`: standard output (waiting for
+// room) and the gather timer, each with descriptor -1 when there is nothing to wait for.
+void output_add_poll_fds(std::vector<pollfd>& fds);
 
 // How long the loop may wait for events: -1 (no limit), or the time to the next try
 // after a write error.
 int output_timeout_ms();
 
-// Writes what standard output takes now; `revents` are its poll results (0 after a
-// timeout). Call once per turn of the loop.
-void output_handle(short revents);
+// Writes what is due and what standard output takes now; `fds` are the two entries
+// output_add_poll_fds appended, with their poll results (0 after a timeout). Call once
+// per turn of the loop.
+void output_handle(const pollfd* fds);
 
 // At the end of the run: writes what is left, waiting at most `max_wait_ms` in all.
 void output_finish(int max_wait_ms);

@@ -115,10 +115,10 @@ void print_entry(const char* appended) {
 // Waits for file-descriptor events (or not at all when `block` is false) and turns them
 // into messages; writes queued output as standard output takes it.
 void wait_for_events(bool block) {
-    posix::output_write_lines();
+    posix::output_before_wait();
     static std::vector<pollfd> fds;  // kept from turn to turn: no allocation per turn
     fds.clear();
-    fds.push_back(posix::output_poll_fd());
+    posix::output_add_poll_fds(fds);  // entries 0 and 1
     posix::net_add_poll_fds(fds);
     const int timeout_ms = block ? posix::output_timeout_ms() : 0;
     timespec timeout{timeout_ms / 1000, (timeout_ms % 1000) * 1000000L};
@@ -128,9 +128,10 @@ void wait_for_events(bool block) {
         close_asked = 0;
         if (main_window != nullptr) posix::post_message(main_window, kWmClose, 0, 0, false);
     }
-    posix::output_handle(ready > 0 ? fds[0].revents : 0);
+    if (ready <= 0) fds[0].revents = fds[1].revents = 0;
+    posix::output_handle(fds.data());
     if (ready <= 0) return;  // interrupted or timed out: nothing to hand out
-    posix::net_handle_poll(fds.data() + 1, fds.size() - 1);
+    posix::net_handle_poll(fds.data() + 2, fds.size() - 2);
 }
 
 }  // namespace

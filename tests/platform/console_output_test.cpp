@@ -9,9 +9,27 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace qx::platform::posix {
 namespace {
+
+// One turn of the loop as the output sees it: its poll entries, with standard output's
+// result `stdout_revents`, after waiting up to `wait_ms` for the gather timer.
+void turn(short stdout_revents, int wait_ms = 0) {
+    std::vector<pollfd> fds;
+    output_add_poll_fds(fds);
+    ::poll(&fds[1], 1, fds[1].fd < 0 ? 0 : wait_ms);
+    fds[0].revents = stdout_revents;
+    output_handle(fds.data());
+}
+
+std::string read_all(int fd) {
+    std::string got;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) got.append(buffer, static_cast<std::size_t>(n));
+    return got;
+}
 
 TEST(ConsoleOutputTest, ANewerScreenReplacesOneThatWaits) {
     int pipe_ends[2];
@@ -25,19 +43,49 @@ TEST(ConsoleOutputTest, ANewerScreenReplacesOneThatWaits) {
     }
     output_screen("first screen\n");   // cannot be written: waits
     output_screen("second screen\n");  // takes its place
-    EXPECT_EQ(output_poll_fd().fd, STDOUT_FILENO);
+    std::vector<pollfd> fds;
+    output_add_poll_fds(fds);
+    EXPECT_EQ(fds[0].fd, STDOUT_FILENO);
     EXPECT_EQ(output_timeout_ms(), -1);  // waiting for room is poll's, not a timer's
     std::string read_back;
-    char buffer[4096];
     ::fcntl(pipe_ends[0], F_SETFL, O_NONBLOCK);
-    for (int turn = 0; turn < 1000 && read_back.find("screen\n") == std::string::npos; ++turn) {
-        for (ssize_t n; (n = ::read(pipe_ends[0], buffer, sizeof buffer)) > 0;) read_back.append(buffer, n);
-        output_handle(POLLOUT);
+    for (int n = 0; n < 1000 && read_back.find("screen\n") == std::string::npos; ++n) {
+        read_back += read_all(pipe_ends[0]);
+        turn(POLLOUT);
     }
-    for (ssize_t n; (n = ::read(pipe_ends[0], buffer, sizeof buffer)) > 0;) read_back.append(buffer, n);
+    read_back += read_all(pipe_ends[0]);
     ::dup2(saved, STDOUT_FILENO);
     ::close(saved);
     EXPECT_EQ(read_back.substr(read_back.find_first_not_of('f')), "second screen\n");
+}
+
+// Lines are gathered, not written, until the gather timer is due; then they go out
+// together and in order.
+TEST(ConsoleOutputTest, LinesWaitForTheGatherTimer) {
+    int pipe_ends[2];
+    ASSERT_EQ(::pipe2(pipe_ends, O_NONBLOCK), 0);
+    const int saved = ::dup(STDOUT_FILENO);
+    ::dup2(pipe_ends[1], STDOUT_FILENO);
+    output_start();
+    output_line("one\n");
+    output_before_wait();
+    output_line("two\n");
+    output_before_wait();
+    turn(0);  // the timer is not due yet
+    const std::string before = read_all(pipe_ends[0]);
+    turn(0, 10000);
+    const std::string after = read_all(pipe_ends[0]);
+    output_line("three\n");  // the next stretch: gathered again
+    output_before_wait();
+    const std::string gathered = read_all(pipe_ends[0]);
+    output_finish(0);  // the end of the run writes what is left at once
+    const std::string last = read_all(pipe_ends[0]);
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+    EXPECT_EQ(before, "");
+    EXPECT_EQ(after, "one\ntwo\n");
+    EXPECT_EQ(gathered, "");
+    EXPECT_EQ(last, "three\n");
 }
 
 // A pipe whose reader has gone: the loop stops polling standard output and wakes for the
@@ -52,12 +100,15 @@ TEST(ConsoleOutputTest, AFailedWriteIsTriedAgainAfterAWhile) {
     ::close(pipe_ends[0]);
     output_start();
     output_line("lost\n");
-    output_write_lines();
+    output_before_wait();
+    turn(0, 10000);
     const int timeout = output_timeout_ms();
-    const int fd = output_poll_fd().fd;
+    std::vector<pollfd> fds;
+    output_add_poll_fds(fds);
     ::dup2(saved, STDOUT_FILENO);
     ::close(saved);
-    EXPECT_EQ(fd, -1);
+    EXPECT_EQ(fds[0].fd, -1);
+    EXPECT_EQ(fds[1].fd, -1);  // nothing gathered: no timer to wait for
     EXPECT_GT(timeout, 0);
     EXPECT_LE(timeout, kOutputRetryMs);
 }
