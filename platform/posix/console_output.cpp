@@ -34,6 +34,8 @@ Clock::time_point next_try;         // when to try again while failing
 int saved_flags = -1;               // standard output's flags before output_start
 int gather_timer = -1;              // timerfd: when the gathered lines are due; -1: none
 bool gather_armed = false;          // the timer runs for the lines of `batch`
+Clock::time_point window_start;     // start of the current kOutputGatherMs of line writes
+int window_writes = 0;              // line writes in it
 
 void restore_flags() {
     if (saved_flags >= 0) ::fcntl(STDOUT_FILENO, F_SETFL, saved_flags);
@@ -114,7 +116,7 @@ void output_line(std::string_view line) {
         ++lost_entries;
         return;
     }
-    // Nothing waiting before it: gathered for output_write_lines, before the loop waits.
+    // Nothing waiting before it: gathered for output_before_wait.
     if (queue.empty() && lost_entries == 0 && !failing) {
         batch.append(line);
         return;
@@ -151,14 +153,22 @@ void write_lines() {
 
 void output_before_wait() {
     if (batch.empty() || gather_armed) return;
-    if (gather_timer < 0) {
-        write_lines();
-        return;
+    const Clock::time_point now = Clock::now();
+    const auto period = std::chrono::milliseconds(kOutputGatherMs);
+    if (now - window_start >= period) {
+        window_start = now;
+        window_writes = 0;
     }
-    itimerspec due{};
-    due.it_value.tv_nsec = kOutputGatherMs * 1000000L;
-    gather_armed = ::timerfd_settime(gather_timer, 0, &due, nullptr) == 0;
-    if (!gather_armed) write_lines();
+    if (gather_timer >= 0 && window_writes >= kOutputWritesPerGather) {
+        // Busy: the lines wait for the end of this period, and that write starts the next.
+        itimerspec due{};
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(window_start + period - now).count();
+        due.it_value.tv_nsec = left > 0 ? static_cast<long>(left) : 1;
+        gather_armed = ::timerfd_settime(gather_timer, 0, &due, nullptr) == 0;
+        if (gather_armed) return;
+    }
+    ++window_writes;
+    write_lines();
 }
 
 void output_screen(std::string screen) {
@@ -187,7 +197,11 @@ int output_timeout_ms() {
 }
 
 void output_handle(const pollfd* fds) {
-    if (fds[1].revents != 0) write_lines();
+    if (fds[1].revents != 0) {
+        window_start = Clock::now();
+        window_writes = 1;
+        write_lines();
+    }
     if (queue.empty()) return;
     if (failing ? Clock::now() >= next_try : fds[0].revents != 0) write_queue();
 }

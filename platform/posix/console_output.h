@@ -28,6 +28,7 @@ namespace qx::platform::posix {
 inline constexpr std::size_t kOutputQueueLimit = std::size_t{1} << 20;  // bytes waiting at most
 inline constexpr int kOutputRetryMs = 1000;  // between tries after a write error
 inline constexpr int kOutputGatherMs = 10;   // a log line waits at most this long for others
+inline constexpr int kOutputWritesPerGather = 32;  // line writes in that time before lines wait
 
 // Makes standard output non-blocking; its flags are restored when the process exits.
 void output_start();
@@ -36,11 +37,13 @@ void output_start();
 // Lines queued while nothing waits are gathered and written by output_write_lines.
 void output_line(std::string_view line);
 
-// Called by the loop before it waits for events: lines gathered since the first that
-// has not been written are written together kOutputGatherMs after it (the gather timer
-// is one of the loop's descriptors), so a busy server writes a few hundred times a
-// second instead of once a request. Replies leave at once; the terminal never waits
-// for the log. Without a timer (none could be made) the lines are written at once.
+// Called by the loop before it waits for events: writes the lines gathered in this
+// turn with one write, unless kOutputWritesPerGather line writes were made in the last
+// kOutputGatherMs; then the lines wait for the end of that period (the gather timer is
+// one of the loop's descriptors) and go out with those of the turns after them. A
+// quiet server writes each entry at once; a busy one writes at most a few thousand
+// times a second instead of once a request. Replies leave at once: the terminal never
+// waits for the log. Without a timer (none could be made) every turn writes.
 void output_before_wait();
 
 // Queues `screen`, in place of a queued screen that is not being written yet.

@@ -66,32 +66,27 @@ class ServerTestCase(unittest.TestCase):
 
 
 class RequestKinds(ServerTestCase):
-    def test_keep_alive_is_answered_and_never_logged(self):
-        self.conn.sendall(b"get_alive,")
-        self.assertEqual(receive_exactly(self.conn, 37), KEEP_ALIVE_REPLY)
-        self.request(b"marker", "marker")  # the next entry is the marker, not the keep-alive
-        assert_no_reply_pending(self.conn)
-
-    def test_absence_reasons_reply_is_157_bytes_whatever_follows_the_keyword(self):
-        for request in (b"get_grund,", b"get_grundX", b"get_grund"):
-            self.request(request, escaped(request))
-            self.assertEqual(receive_exactly(self.conn, 157), ABSENCE_REPLY)
-        assert_no_reply_pending(self.conn)
-
-    def test_terminal_number_reply(self):
-        self.request(b"snd_termnr,0042", "snd_termnr,0042")
-        self.assertEqual(receive_exactly(self.conn, 37), TERMNR_REPLY)
-        assert_no_reply_pending(self.conn)
-
-    def test_near_misses_are_logged_and_not_answered(self):
-        for request in (b"get_alive,x", b"get_alive", b"get_grun", b"snd_termnr", b"regX", b"hello"):
-            self.request(request, escaped(request))
-            assert_no_reply_pending(self.conn)
-
-    def test_request_ending_in_crlf_and_with_nul(self):
-        self.request(b"hello\r\n", "hello\\r\\n")
-        self.request(b"abc\x00def", "abc")
-        assert_no_reply_pending(self.conn)
+    def test_replies_and_log_entries(self):
+        cases = [  # request, its log entry (None: never logged), its reply (None: none)
+            (b"get_alive,", None, KEEP_ALIVE_REPLY),
+            (b"get_grund,", "get_grund,", ABSENCE_REPLY),  # 157 bytes whatever follows the keyword
+            (b"get_grundX", "get_grundX", ABSENCE_REPLY),
+            (b"get_grund", "get_grund", ABSENCE_REPLY),
+            (b"snd_termnr,0042", "snd_termnr,0042", TERMNR_REPLY),
+            (b"hello\r\n", "hello\\r\\n", None),
+            (b"abc\x00def", "abc", None),
+        ] + [(miss, escaped(miss), None) for miss in
+             (b"get_alive,x", b"get_alive", b"get_grun", b"snd_termnr", b"regX", b"hello")]
+        for request, entry, reply in cases:
+            with self.subTest(request=request):
+                self.conn.sendall(request)
+                if reply is not None:
+                    self.assertEqual(receive_exactly(self.conn, len(reply)), reply)
+                if entry is None:
+                    self.request(b"marker", "marker")  # the next entry is the marker
+                else:
+                    self.server.expect_lines(entry)
+                assert_no_reply_pending(self.conn)
 
     def test_request_over_1024_bytes_comes_in_pieces(self):
         self.request(b"a" * 1024 + b"b" * 476)
