@@ -14,8 +14,7 @@
 namespace qx::platform::posix {
 namespace {
 
-// One turn of the loop as the output sees it: its poll entries, with standard output's
-// result `stdout_revents`, after waiting up to `wait_ms` for the gather timer.
+// One turn of the loop for the output, after waiting up to `wait_ms` for the gather timer.
 void turn(short stdout_revents, int wait_ms = 0) {
     std::vector<pollfd> fds;
     output_add_poll_fds(fds);

@@ -124,14 +124,13 @@ class NetTest : public ::testing::Test {
     std::vector<ClientSocket> clients_;
 };
 
-TEST_F(NetTest, NothingPendingGivesNoAcceptAndWouldBlock) {
+// Nothing pending: no event, and accept would block; a socket that does not listen
+// cannot accept.
+TEST_F(NetTest, AcceptWithNothingPendingOrWithoutListening) {
     EXPECT_EQ(next_event(), nullptr);
     EXPECT_EQ(accept_socket(listener_), kInvalidSocket);
     EXPECT_EQ(last_socket_error(), 10035);  // WSAEWOULDBLOCK
     EXPECT_EQ(next_event(), nullptr);
-}
-
-TEST_F(NetTest, AcceptOnASocketThatDoesNotListen) {
     const Socket s = tcp_socket();
     ASSERT_EQ(bind_any(s, 0), 0);
     EXPECT_EQ(accept_socket(s), kInvalidSocket);

@@ -40,10 +40,7 @@ base=$(cd "$(dirname "$cases")/../../examples/installation" && pwd)
 case "${program[-1]}" in *.exe) base="Z:$base" ;; esac
 check() { out=$(QXBASE=$base "${@:2}" | tr -d '\r'); [ "$out" = "$1" ] || fail "${*:2} gave [$out], expected [$1]"; }
 check '0 00002\0CC0002\0   Paint shop\0                   991231\0       ' run read vst/sample.166 2 60
-check '-4' run read vst/sample.166 4 60
-check '-2' run read vst/sample.166 0 60
-check '-5' run read vst/sample.166 99 60
-check '-3' run read vst/sample.166 1 0
+check '-4' run read vst/sample.166 4 60  # (the other codes: RecordTest, on both platforms)
 check '-1' run read vst/none.166 1 60
 check "$base/vst/sample.166 (opened)" run find vst/sample.166
 check "$base/vst/none.166 (no); not found" run find vst/none.166
@@ -100,9 +97,6 @@ done
 printf 'leap\t2000\nleap\tx\nleap\t1900\n' > "$work/mixed"
 out=$(run - < "$work/mixed"); status=$?
 [ "$status" -eq 2 ] && [ "$(sed -n 3p <<< "$out")" = 0 ] || fail "mixed batch exited $status: [$out]"
-
-out=$(run --help); status=$?
-[ "$status" -eq 0 ] && grep -q 'copy-field N TEXT SEP SIZE' <<< "$out" || fail "--help ($status)"
 
 if [ "$failures" -ne 0 ]; then echo "$failures failure(s)"; exit 1; fi
 echo "qxtool: all checks passed"

@@ -112,23 +112,16 @@ const Criterion kCriteria[] = {{"QX_UITZ", 206}, {"QX_AFD", 47}, {"QX_SALNUM", 3
                                {"QX_MA_KREIS", 415}, {"QX_ORGBADNUM", 422}, {"QX_PERS_BEREICH", 429},
                                {"QX_ABRKREIS", 434}};
 
-TEST_F(VisibilityTest, EachCriterionInOrMode) {
-    for (const Criterion& c : kCriteria) {
-        reset();
-        clear_vars();
-        set({{c.variable, "A1,B2"}});
-        EXPECT_EQ(judge(person({{c.field, "B2"}})), 1) << c.variable;
-        EXPECT_EQ(judge(person({{c.field, "C3"}})), -4) << c.variable;
-    }
-}
-
-TEST_F(VisibilityTest, EachCriterionInAndMode) {
-    for (const Criterion& c : kCriteria) {
-        reset();
-        clear_vars();
-        set({{"QX_AND", "1"}, {c.variable, "A1,B2"}});
-        EXPECT_EQ(judge(person({{c.field, "A1"}})), 1) << c.variable;
-        EXPECT_EQ(judge(person({{c.field, "C3"}})), -4) << c.variable;
+TEST_F(VisibilityTest, EachCriterionInBothModes) {
+    for (const bool and_mode : {false, true}) {
+        for (const Criterion& c : kCriteria) {
+            reset();
+            clear_vars();
+            set({{c.variable, "A1,B2"}});
+            if (and_mode) set({{"QX_AND", "1"}});
+            EXPECT_EQ(judge(person({{c.field, and_mode ? "A1" : "B2"}})), 1) << c.variable << and_mode;
+            EXPECT_EQ(judge(person({{c.field, "C3"}})), -4) << c.variable << and_mode;
+        }
     }
 }
 
