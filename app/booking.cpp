@@ -60,11 +60,11 @@ class Joined {
     std::size_t length_ = 0;
 };
 
-// The booking's time field as the line shows it (`time`: 32 bytes): the number written
+// The booking's time field as the line shows it: the number written
 // "%04d", its first two digits the hours and the next two the minutes, whatever
 // follows, their sum in minutes written by minutes_text "%02d:%02d". Four digits that
 // make less than 100 hours are written directly, as minutes_text would.
-void time_text(std::int32_t value, char* time) {
+void time_text(std::int32_t value, char (&time)[32]) {
     if (value >= 0 && value <= 9999) {
         const int minutes = value / 100 * kMinutesPerHour + value % 100;
         if (minutes < 100 * kMinutesPerHour) {
@@ -80,7 +80,7 @@ void time_text(std::int32_t value, char* time) {
     fmt::write_plain_integer(value, 4, true, digits, sizeof digits);
     const int hours = text::leading_number(digits, 2);
     const int minutes = text::leading_number(digits + 2, 2);
-    datetime::minutes_text(hours * kMinutesPerHour + minutes, "%02d:%02d", time, 32);
+    datetime::minutes_text(hours * kMinutesPerHour + minutes, "%02d:%02d", time, sizeof time);
 }
 
 }  // namespace

@@ -161,9 +161,9 @@ void output_before_wait() {
     }
     if (gather_timer >= 0 && window_writes >= kOutputWritesPerGather) {
         // Busy: the lines wait for the end of this period, and that write starts the next.
-        itimerspec due{};
-        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(window_start + period - now).count();
-        due.it_value.tv_nsec = left > 0 ? static_cast<long>(left) : 1;
+        itimerspec due{};  // the rest of the period: more than 0, less than a second
+        due.it_value.tv_nsec = static_cast<long>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(window_start + period - now).count());
         gather_armed = ::timerfd_settime(gather_timer, 0, &due, nullptr) == 0;
         if (gather_armed) return;
     }

@@ -54,6 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BookingCase{"regi", "Card:  at 00:00 on  (Fkey: )"},
                       BookingCase{"regi,1,2, F1 ,240115,830, 7 ,x", "Card:  7  at 08:30 on 15-01-2024 (Fkey:  F1 )"},
                       BookingCase{"regi,1,2,F1,240115,-2147483648,1", "Card: 1 at 01:46 on 15-01-2024 (Fkey: F1)"},
+                      BookingCase{"regi,1,2,F1,240115,0199,1", "Card: 1 at 02:39 on 15-01-2024 (Fkey: F1)"},
+                      BookingCase{"regi,1,2,F1,240115,2130,1", "Card: 1 at 21:30 on 15-01-2024 (Fkey: F1)"},
                       BookingCase{"regi,1,2,F1,240115,9959,1", "Card: 1 at 99:59 on 15-01-2024 (Fkey: F1)"},
                       BookingCase{"regi,1,2,F1,240115,9960,1", "Card: 1 at 100:00 on 15-01-2024 (Fkey: F1)"},
                       BookingCase{"regi,1,2,F1,240115,9999,1", "Card: 1 at 100:39 on 15-01-2024 (Fkey: F1)"}));
