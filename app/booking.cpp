@@ -60,40 +60,23 @@ class Joined {
     std::size_t length_ = 0;
 };
 
-// The booking's time field as the line shows it: the number written
-// "%04d", its first two digits the hours and the next two the minutes, whatever
-// follows, their sum in minutes written by minutes_text "%02d:%02d". Four digits that
-// make less than 100 hours are written directly, as minutes_text would.
-void time_text(std::int32_t value, char (&time)[32]) {
-    if (value >= 0 && value <= 9999) {
-        const int minutes = value / 100 * kMinutesPerHour + value % 100;
-        if (minutes < 100 * kMinutesPerHour) {
-            const int h = minutes / kMinutesPerHour;
-            const int m = minutes % kMinutesPerHour;
-            const char text[] = {static_cast<char>('0' + h / 10), static_cast<char>('0' + h % 10), ':',
-                                 static_cast<char>('0' + m / 10), static_cast<char>('0' + m % 10), '\0'};
-            std::memcpy(time, text, sizeof text);
-            return;
-        }
-    }
-    char digits[16];
-    fmt::write_plain_integer(value, 4, true, digits, sizeof digits);
-    const int hours = text::leading_number(digits, 2);
-    const int minutes = text::leading_number(digits + 2, 2);
-    datetime::minutes_text(hours * kMinutesPerHour + minutes, "%02d:%02d", time, sizeof time);
-}
-
 }  // namespace
 
 char* booking_line(const char* request, char* line) {
     char function_key[text::kFieldBufferSize];
     char card[text::kFieldBufferSize];
+    char time_digits[16];
     char date[32];
     char time[32];
     text::copy_text(function_key, sizeof function_key, text::field_at(kFunctionKeyField, request, kSeparator));
-    time_text(text::read_int(text::field_at(kTimeField, request, kSeparator)), time);
+    fmt::write_plain_integer(text::read_int(text::field_at(kTimeField, request, kSeparator)), 4, true, time_digits,
+                             sizeof time_digits);  // "%04d"
     datetime::date_text(text::read_int(text::field_at(kDateField, request, kSeparator)), "dmjl", date,
                         sizeof date);
+    // The hours are the first two digits and the minutes the next two, whatever follows.
+    const int hours = text::leading_number(time_digits, 2);
+    const int minutes = text::leading_number(time_digits + 2, 2);
+    datetime::minutes_text(hours * kMinutesPerHour + minutes, "%02d:%02d", time, sizeof time);
     text::copy_text(card, sizeof card, text::field_at(kCardField, request, kSeparator));
     // "Card: %s at %s on %s (Fkey: %s)\r\n"
     return (Joined(line, kBookingLineSize) << "Card: " << card << " at " << time << " on " << date << " (Fkey: "

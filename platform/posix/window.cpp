@@ -128,8 +128,7 @@ void wait_for_events(bool block) {
         close_asked = 0;
         if (main_window != nullptr) posix::post_message(main_window, kWmClose, 0, 0, false);
     }
-    if (ready <= 0) fds[0].revents = fds[1].revents = 0;
-    posix::output_handle(fds.data());
+    posix::output_handle(fds.data());  // revents stay 0 after a timeout or an interruption
     if (ready <= 0) return;  // interrupted or timed out: nothing to hand out
     posix::net_handle_poll(fds.data() + 2, fds.size() - 2);
 }
