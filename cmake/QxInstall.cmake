@@ -65,6 +65,10 @@ install(FILES ${CMAKE_BINARY_DIR}/generated/qxtool.1.gz ${CMAKE_BINARY_DIR}/gene
 # One library of the objects of qx and qx_platform (which need each other), as a shared
 # and as a static library.
 set_target_properties(qx qx_platform PROPERTIES POSITION_INDEPENDENT_CODE ON)
+if(CMAKE_INTERPROCEDURAL_OPTIMIZATION)  # the archive links without link-time optimisation too
+    target_compile_options(qx PRIVATE -ffat-lto-objects)
+    target_compile_options(qx_platform PRIVATE -ffat-lto-objects)
+endif()
 add_library(qx_shared SHARED $<TARGET_OBJECTS:qx> $<TARGET_OBJECTS:qx_platform>)
 add_library(qx_archive STATIC $<TARGET_OBJECTS:qx> $<TARGET_OBJECTS:qx_platform>)
 set_target_properties(qx_shared PROPERTIES OUTPUT_NAME qx EXPORT_NAME qx VERSION ${PROJECT_VERSION}

@@ -1,29 +1,13 @@
 // Reading fixed-length records through the open-file table.
 #include "support/record.h"
 
-#include <cstring>
-
 #include "platform/files.h"
 #include "support/file_table.h"
-#include "support/text.h"
 
 namespace qx::records {
 namespace {
 
 constexpr char kFieldEnd = '~';
-
-// The head number as atol reads it, but never past the record's `length` bytes.
-std::int32_t head_number(const char* record, std::int32_t length) {
-    char head[text::kLeadingBufferSize];
-    if (static_cast<std::size_t>(length) >= sizeof head - 1) {
-        std::memcpy(head, record, sizeof head - 1);  // a copy of known size: a few moves
-        head[sizeof head - 1] = '\0';
-    } else {
-        std::memcpy(head, record, static_cast<std::size_t>(length));
-        head[length] = '\0';
-    }
-    return text::read_int(head);
-}
 
 // Every field end after byte 0 becomes an end of text. Written without a branch so that
 // the compiler turns it into vector code (support/CMakeLists.txt asks GCC to): the loop
@@ -36,9 +20,10 @@ void end_fields(char* buffer, std::size_t length) {
     for (std::size_t i = 1; i < length; ++i) buffer[i] = buffer[i] == kFieldEnd ? '\0' : buffer[i];
 }
 
-}  // namespace
-
-int read_record(const char* name, std::int32_t number, std::int32_t length, char* buffer) {
+// read_record, but for `convert_hidden` false a record the result -4 is given for (empty
+// or hidden) is left as it was read: the rules judge a record whose field ends are still
+// "~" (visibility/fields.h) as they judge it converted.
+int read(const char* name, std::int32_t number, std::int32_t length, char* buffer, bool convert_hidden) {
     const std::int16_t handle = table::table_open(name, "r");
     if (handle < 0) return kOpenFailed;
     const std::int64_t position = (static_cast<std::int64_t>(number) - 1) * length;
@@ -48,23 +33,46 @@ int read_record(const char* name, std::int32_t number, std::int32_t length, char
     if (got == platform::kReadAtBadOffset) return kSeekFailed;
     if (got < 0) return kReadFailed;
     if (got < length) return kShortRead;
-    end_fields(buffer, static_cast<std::size_t>(length));
-    if (head_number(buffer, length) == 0) return kEmptyOrHidden;
-    // The rules go by the file that was read, not by how its name was spelt; worked out
-    // again only when the table has changed (a scan reads one file record by record).
-    static std::int16_t rules_handle = -1;
-    static unsigned rules_generation = 0;
-    static int rules = 0;
-    if (handle != rules_handle || table::table_generation() != rules_generation) {
-        const char* file = table::file_of(handle);
-        rules = visibility_rules_of(file != nullptr ? file : name);
-        rules_handle = handle;
-        rules_generation = table::table_generation();
+    int result = kEmptyOrHidden;
+    if (!head_is_zero(buffer, length)) {
+        // The rules go by the file that was read, not by how its name was spelt; worked
+        // out again only when the table has changed (a scan reads one file record by
+        // record).
+        static std::int16_t rules_handle = -1;
+        static unsigned rules_generation = 0;
+        static int rules = 0;
+        if (handle != rules_handle || table::table_generation() != rules_generation) {
+            const char* file = table::file_of(handle);
+            rules = visibility_rules_of(file != nullptr ? file : name);
+            rules_handle = handle;
+            rules_generation = table::table_generation();
+        }
+        // A file known only by its full path (below no installation root the system
+        // could resolve) is still judged by the rules its caller's spelling names.
+        const int applied = rules != kNoVisibilityRules ? rules : visibility_rules_of(name);
+        if (visibility_checks_with(applied, buffer, static_cast<std::size_t>(length)) == 0) result = kReadOk;
     }
-    // A file known only by its full path (below no installation root the system could
-    // resolve) is still judged by the rules its caller's spelling names.
-    const int applied = rules != kNoVisibilityRules ? rules : visibility_rules_of(name);
-    return visibility_checks_with(applied, buffer, static_cast<std::size_t>(length)) == 0 ? kReadOk : kEmptyOrHidden;
+    if (result == kReadOk || convert_hidden) end_fields(buffer, static_cast<std::size_t>(length));
+    return result;
+}
+
+}  // namespace
+
+bool head_is_zero(const char* record, std::int32_t length) {
+    const char* c = record;
+    const char* const end = record + (length < kHeadLength ? length : kHeadLength);
+    while (c != end && (*c == ' ' || (*c >= '\t' && *c <= '\r'))) ++c;
+    if (c != end && (*c == '+' || *c == '-')) ++c;
+    while (c != end && *c == '0') ++c;
+    return c == end || *c < '1' || *c > '9';
+}
+
+int read_record(const char* name, std::int32_t number, std::int32_t length, char* buffer) {
+    return read(name, number, length, buffer, true);
+}
+
+int read_visible_record(const char* name, std::int32_t number, std::int32_t length, char* buffer) {
+    return read(name, number, length, buffer, false);
 }
 
 }  // namespace qx::records

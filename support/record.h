@@ -22,6 +22,20 @@ inline constexpr int kShortRead = -5;    // fewer than L bytes (beyond the end o
 // beyond 2 GiB are read with 64-bit positions.
 int read_record(const char* name, std::int32_t number, std::int32_t length, char* buffer);
 
+// Whether the head number of a record, read as atol reads it from its first kHeadLength
+// bytes (never past `length`), is 0: no digit but 0 follows the white space and the sign.
+// A value saturated at the limits of its type is never 0, so this is exactly the test of
+// an empty record, and it holds whether the field ends are converted or still "~".
+inline constexpr std::int32_t kHeadLength = 79;
+bool head_is_zero(const char* record, std::int32_t length);
+
+// read_record for readers of many records that use only those it gives 0 for (a scan):
+// the same results, and the same record after 0, but after -4 the buffer holds the record
+// as it was read, its field ends still "~", which is enough to tell an empty record from
+// a hidden one by the head number. Converting only the records that are returned saves
+// most of the work of a scan in which few records are visible.
+int read_visible_record(const char* name, std::int32_t number, std::int32_t length, char* buffer);
+
 // The record visibility rules (visibility/), the last step of a successful read of
 // `length` bytes: 0 accepts the record, kEmptyOrHidden hides it. Records of data-files no
 // rule selects are accepted.

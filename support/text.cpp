@@ -160,11 +160,7 @@ int leading_number(const char* text, std::int16_t n) {
 void copy_text(char* dest, std::size_t size, const char* source) {
     if (size == 0) return;
     std::size_t length = 0;
-    if (source != nullptr) {
-        const void* end = std::memchr(source, '\0', size - 1);
-        length = end != nullptr ? static_cast<std::size_t>(static_cast<const char*>(end) - source)
-                                : size - 1;
-    }
+    if (source != nullptr) length = strnlen(source, size - 1);
     if (length > 0) std::memcpy(dest, source, length);
     dest[length] = '\0';
 }

@@ -1,7 +1,8 @@
 // The visibility rules on any personnel record under restrictions the fuzzer picks
 // (QX_* values of its choosing, OR and AND mode, a person list), read from a real file
 // of an installation through read_record: never a fault, and the same verdict whatever
-// spelling of the file's name is used to read it.
+// spelling of the file's name is used to read it, whether the record's field ends are
+// converted or not, and from read_visible_record.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -67,7 +68,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     qx::config::forget_config_vars();
     qx::visibility::forget_filter_state();
-    (void)qx::visibility::personnel_filter(record.data(), record.size());  // any record, no harm
+    // Any record, no harm; and the same verdict whether its field ends are "~", as the
+    // file holds them, or converted, as read_record gives them.
+    std::string converted = record;
+    for (std::size_t i = 1; i < converted.size(); ++i) {
+        if (converted[i] == '~') converted[i] = '\0';
+    }
+    check(qx::visibility::personnel_filter(record.data(), record.size()) ==
+          qx::visibility::personnel_filter(converted.data(), converted.size()));
 
     // The record as person 1 of the installation's file, read under several spellings.
     qx::table::table_close("vst/pers.172");
@@ -77,6 +85,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fclose(file);
     std::string buffer(kLength, '\0');
     const int verdict = qx::records::read_record("vst/pers.172", 1, kLength, buffer.data());
+    check(buffer == converted);
+    // A scan's reader: the same verdict, the record converted only when it is returned.
+    check(qx::records::read_visible_record("vst/pers.172", 1, kLength, buffer.data()) == verdict);
+    check(buffer == (verdict == qx::records::kReadOk ? converted : record));
     for (const std::string& spelling : {std::string("vst\\pers.172"), std::string("vst//./pers.172"),
                                         std::string("./vst/pers.172"), root + "/vst/../vst/pers.172"}) {
         check(qx::records::read_record(spelling.c_str(), 1, kLength, buffer.data()) == verdict);

@@ -17,6 +17,7 @@
 #include "support/install_dirs.h"
 #include "support/path_search.h"
 #include "support/record.h"
+#include "support/text.h"
 #include "tests/env_guard.h"
 #include "tests/temp_dir.h"
 
@@ -218,9 +219,22 @@ TEST_F(DataFilesTest, MissingFileInAHalfEmptyTableEvictsNothing) {
 
 class RecordTest : public DataFilesTest {
   protected:
+    // read_record, checked against read_visible_record: the same result, and the same
+    // record after 0; after -4 that record unconverted, read_record's converted.
     int read(const std::string& name, std::int32_t n, std::int32_t length, char* buffer) {
         opened_.push_back(name);
-        return records::read_record(name.c_str(), n, length, buffer);
+        const std::size_t size = length > 0 ? static_cast<std::size_t>(length) : 0;
+        std::string as_read(size, '\0');
+        const int visible = records::read_visible_record(name.c_str(), n, length, as_read.data());
+        const int code = records::read_record(name.c_str(), n, length, buffer);
+        EXPECT_EQ(visible, code);
+        if (code == records::kEmptyOrHidden) {
+            for (std::size_t i = 1; i < size; ++i) as_read[i] = as_read[i] == '~' ? '\0' : as_read[i];
+        }
+        if (code == records::kReadOk || code == records::kEmptyOrHidden) {
+            EXPECT_EQ(as_read, std::string(buffer, size));
+        }
+        return code;
     }
 };
 
@@ -235,6 +249,8 @@ TEST_F(RecordTest, RecordsAndTheirCodes) {
     ASSERT_EQ(read("vst/r.dat", 2, 30, buffer), records::kReadOk);
     EXPECT_STREQ(buffer + 6, "second");
     EXPECT_EQ(read("vst/r.dat", 3, 30, buffer), records::kEmptyOrHidden);
+    EXPECT_EQ(records::read_visible_record("vst/r.dat", 3, 30, buffer), records::kEmptyOrHidden);
+    EXPECT_EQ(std::string(buffer, 30), "0~empty~~~~~~~~~~~~~~~~~~~~~~~");  // as read
     EXPECT_EQ(read("vst/r.dat", 4, 30, buffer), records::kEmptyOrHidden);
     EXPECT_EQ(read("vst/r.dat", 5, 30, buffer), records::kEmptyOrHidden);  // "~" at byte 0 stays
     EXPECT_EQ(buffer[0], '~');
@@ -260,6 +276,23 @@ TEST_F(RecordTest, HeadNumberIsReadWithinTheRecord) {
     char buffer[4];
     ASSERT_EQ(read("vst/d.dat", 1, 4, buffer), records::kReadOk);
     EXPECT_EQ(std::string(buffer, 4), "1234");
+}
+
+// The empty-record test is atol's reading of the head (its first 79 bytes, never past the
+// record) giving 0, with "~" or an end of text after it.
+TEST(HeadTest, ZeroExactlyWhenAtolReadsZero) {
+    const std::string heads[] = {"0",   "-0", "+00~7", " \t\n0012", "~12", std::string(30, '0') + "1", "99999999999",
+                                 "-99999999999", "+", "-", "", "0x1", std::string(78, ' ') + "1",
+                                 std::string(79, ' ') + "1", "1~", std::string(" 0\0" "5", 4)};
+    for (const std::string& head : heads) {
+        for (const std::int32_t length : {1, 2, 79, 80}) {
+            std::string record = head.substr(0, static_cast<std::size_t>(length));
+            record.resize(static_cast<std::size_t>(length), '~');
+            const std::string atol_reads = record.substr(0, 79);  // read_int stops at its end of text
+            EXPECT_EQ(records::head_is_zero(record.data(), length), text::read_int(atol_reads.c_str()) == 0)
+                << "'" << head << "' in " << length;
+        }
+    }
 }
 
 TEST_F(RecordTest, ReadsReuseTheOpenFile) {

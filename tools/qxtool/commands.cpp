@@ -235,19 +235,6 @@ class ScanProgress {
     Clock::time_point shown_at_ = start_;
 };
 
-// Whether the number at the head of a record (as text::leading_number reads its first 79
-// characters) is zero, which makes an unreadable record an empty one rather than a hidden
-// one. Asked for most records of a scan, so the head is not copied: zero exactly when no
-// digit but 0 follows the blanks and the sign.
-bool head_is_zero(const char* record) {
-    const char* c = record;
-    const char* const end = record + 79;
-    while (c != end && (*c == ' ' || (*c >= '\t' && *c <= '\r'))) ++c;
-    if (c != end && (*c == '+' || *c == '-')) ++c;
-    while (c != end && *c == '0') ++c;
-    return c == end || *c < '1' || *c > '9';
-}
-
 std::string run_scan(const Args& a, std::ostream* lines) {
     const auto length = static_cast<std::int32_t>(integer_arg(a, 2, "LEN", 1, kMaxRecordLength));
     std::vector<std::pair<std::string, std::size_t>> fields;
@@ -265,10 +252,10 @@ std::string run_scan(const Args& a, std::ostream* lines) {
     int code = 0;
     ScanProgress progress(a[1].c_str(), length);
     for (std::int32_t n = 1; n < INT32_MAX; ++n) {
-        code = records::read_record(a[1].c_str(), n, length, record.data());
+        code = records::read_visible_record(a[1].c_str(), n, length, record.data());
         progress.after(n);
         if (code == records::kEmptyOrHidden) {
-            (head_is_zero(record.c_str()) ? empty : hidden) += 1;
+            (records::head_is_zero(record.data(), length) ? empty : hidden) += 1;
             continue;
         }
         if (code != records::kReadOk) break;
