@@ -7,7 +7,7 @@
 
 #include "app/event_log.h"
 #include "platform/files.h"
-#include "support/config.h"
+#include "platform/env.h"
 #include "support/journal_line.h"
 #include "support/text.h"
 
@@ -115,10 +115,11 @@ JournalResult append_to_journal(const char* path, std::string_view request, std:
 }
 
 bool journal_booking(const char* request) {
-    // Not one of the remembered names (read afresh each time); its slot is found once.
-    static const int slot = config::config_slot(kJournalVariable);
-    const char* path = config::get_config_var_in(slot, kJournalVariable);
-    if (*path == '\0') return true;
+    // Not one of the remembered names: read afresh for every booking, searched for only
+    // when the environment may have changed.
+    static platform::EnvPlace place;
+    const char* path = platform::env_get(kJournalVariable, &place);
+    if (path == nullptr || *path == '\0') return true;
     std::string why;
     if (append_to_journal(path, request, now_text(), &why) == JournalResult::Stored) return true;
     char card[text::kFieldBufferSize];

@@ -38,4 +38,13 @@ const char* env_find(const char* name, EnvPlace* place);
 // (env_find there is getenv).
 const char* env_value_again(const EnvPlace& place, const char* name);
 
+// std::getenv(name) (null when the variable is absent), searched for only when the
+// environment may have changed for `name` since the last call with `place`: for a
+// variable that is read afresh on every use, on a path taken for every request.
+inline const char* env_get(const char* name, EnvPlace* place) {
+    const char* value = env_value_again(*place, name);
+    if (value == nullptr) return env_find(name, place);
+    return place->found ? value : nullptr;
+}
+
 }  // namespace qx::platform

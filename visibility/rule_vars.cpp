@@ -62,8 +62,7 @@ const char* detail::look_up(RuleVar variable) {
     if (slots[i] >= 0) return kept_values[i] = config::get_config_var_in(slots[i], kNames[i]);
     // Not remembered: read as get_config_var reads it, from the environment, but looked
     // for again only when the environment may have changed.
-    const char* value = platform::env_value_again(places[i], kNames[i]);
-    if (value == nullptr) value = platform::env_find(kNames[i], &places[i]);
+    const char* value = platform::env_get(kNames[i], &places[i]);
     return value != nullptr ? value : "";
 }
 
