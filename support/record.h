@@ -1,7 +1,7 @@
 // Fixed-length record reading: record n of a file of L-byte records is bytes
 // (n-1)*L to n*L-1, read through the open-file table, with every "~" after byte 0 turned
 // into an end-of-text byte so each field is a text at its byte position. The record
-// visibility rules then may still reject it. No state of its own.
+// visibility rules may reject it. No state of its own.
 #pragma once
 
 #include <cstddef>
@@ -32,13 +32,14 @@ bool head_is_zero(const char* record, std::int32_t length);
 // read_record for readers of many records that use only those it gives 0 for (a scan):
 // the same results, and the same record after 0, but after -4 the buffer holds the record
 // as it was read, its field ends still "~", which is enough to tell an empty record from
-// a hidden one by the head number. Converting only the records that are returned saves
-// most of the work of a scan in which few records are visible.
+// a hidden one by the head number. A scan in which few records are visible is spared
+// converting all the others.
 int read_visible_record(const char* name, std::int32_t number, std::int32_t length, char* buffer);
 
 // The record visibility rules (visibility/), the last step of a successful read of
 // `length` bytes: 0 accepts the record, kEmptyOrHidden hides it. Records of data-files no
-// rule selects are accepted.
+// rule selects are accepted. The record may be given converted or as it was read (its
+// field ends still "~"): the verdict is the same.
 int visibility_checks(const char* name, char* record, std::size_t length);
 
 // The same in two steps, for readers of many records of one file: which rules apply to
