@@ -99,11 +99,5 @@ TEST_F(EventLogTest, ExactFitAndOnePast) {
     }
 }
 
-TEST_F(EventLogTest, ResetEmptiesTheLog) {
-    add("something");
-    log_reset(nullptr);
-    EXPECT_STREQ(log_text(), "");
-}
-
 }  // namespace
 }  // namespace qx::app
