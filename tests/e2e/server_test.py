@@ -130,13 +130,6 @@ class BookingsWithEnglishDates(ServerTestCase):
 
 
 class Connections(ServerTestCase):
-    def test_close_and_reconnect(self):
-        self.conn.close()
-        self.server.expect_lines("Nexolt closed connection!")
-        second = self.open_terminal()
-        second.sendall(b"snd_termnr,1")
-        self.assertEqual(receive_exactly(second, 37), TERMNR_REPLY)
-
     def test_newest_connection_wins_and_the_older_one_is_closed(self):
         second = self.open_terminal()  # "Nexolt connected!" alone: the take-over
         self.conn.settimeout(10)
