@@ -77,13 +77,9 @@ TEST(IsLeapYearTest, TwoAndFourDigitYears) {
 }
 
 TEST(DayOfYearTest, KnownDates) {
-    EXPECT_EQ(day_of_year(101014), 287);
-    EXPECT_EQ(day_of_year(1231), 366);
-    EXPECT_EQ(day_of_year(990301), 60);
-    EXPECT_EQ(day_of_year(301), 61);
-    EXPECT_EQ(day_of_year(20101014), 287);
-    EXPECT_EQ(day_of_year(20000301), 61);
-    EXPECT_EQ(day_of_year(19000301), 60);
+    const std::pair<std::int32_t, int> cases[] = {{101014, 287},   {1231, 366},     {990301, 60},  {301, 61},
+                                                  {20101014, 287}, {20000301, 61}, {19000301, 60}};
+    for (auto [date, day] : cases) EXPECT_EQ(day_of_year(date), day) << date;
 }
 
 TEST(DayNumberTest, KnownDates) {

@@ -52,15 +52,6 @@ INSTANTIATE_TEST_SUITE_P(
                       MinutesCase{75, "%5.1f:%02d", "  1.0:15"}, MinutesCase{75, "%ld:%02lld", "1:15"},
                       MinutesCase{75, "%02d:%02d%", ""}));
 
-TEST(MinutesTextTest, SmallBufferIsCutNotOverrun) {
-    char buffer[8];
-    std::memset(buffer, '#', sizeof buffer);
-    EXPECT_STREQ(minutes_text(545, "%02d:%02d", buffer, 4), "09:");
-    EXPECT_EQ(buffer[4], '#');
-    minutes_text(545, "%02d:%02d", buffer, 0);
-    EXPECT_EQ(buffer[0], '0');  // size 0: nothing written
-}
-
 struct DateCase {
     std::int32_t date;
     const char* code;
@@ -107,10 +98,14 @@ TEST(DateTextEngDateTest, AnyValueOfQxEngdatePutsTheMonthFirst) {
     EXPECT_STREQ(date_text(101014, "dmjl", buffer, sizeof buffer), "14-10-2010");
 }
 
-TEST(DateTextTest, SmallBufferIsCutNotOverrun) {
+TEST(DateTextTest, SmallBuffersAreCutNotOverrun) {
     test::EnvGuard engdate("QX_ENGDATE", nullptr);
     char buffer[8];
     std::memset(buffer, '#', sizeof buffer);
+    EXPECT_STREQ(minutes_text(545, "%02d:%02d", buffer, 4), "09:");
+    EXPECT_EQ(buffer[4], '#');
+    minutes_text(545, "%02d:%02d", buffer, 0);
+    EXPECT_EQ(buffer[0], '0');  // size 0: nothing written
     EXPECT_STREQ(date_text(101014, "dmjl", buffer, 6), "14-10");
     EXPECT_EQ(buffer[6], '#');
 }
