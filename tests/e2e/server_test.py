@@ -39,10 +39,8 @@ def escaped(data):
 
 
 class ServerTestCase(unittest.TestCase):
-    env = {}
-
     def setUp(self):
-        self.server = make_server(SERVER_COMMAND, env=self.env)
+        self.server = make_server(SERVER_COMMAND)
         self.addCleanup(self.server.stop)
         self.server.wait_until_listening()
         self.conn = self.open_terminal()
@@ -119,14 +117,6 @@ class Bookings(ServerTestCase):
         # field_at keeps 298 characters; a cut field ended by a comma loses one more
         reply = booking_reply(b"C" * 298)
         self.assertEqual(receive_exactly(self.conn, len(reply)), reply)
-
-
-class BookingsWithEnglishDates(ServerTestCase):
-    env = {"QX_ENGDATE": "1"}
-
-    def test_month_first(self):
-        self.request(b"regi,1,2,F1,240115,830,12345", "Card: 12345 at 08:30 on 01-15-2024 (Fkey: F1)")
-        self.assertEqual(receive_exactly(self.conn, len(booking_reply(b"12345"))), booking_reply(b"12345"))
 
 
 class Connections(ServerTestCase):
