@@ -74,8 +74,6 @@ TEST(BookingLineTest, LongestFieldsFitWhole) {
     char line[kBookingLineSize];
     EXPECT_EQ(std::string(booking_line(request.c_str(), line)),
               "Card: " + card + " at 07:00 on 14-10-2010 (Fkey: " + key + ")\r\n");
-    char reply[kBookingReplySize];
-    EXPECT_NE(std::string(booking_reply(request.c_str(), reply)).find("Hi " + card + " again"), std::string::npos);
 }
 
 TEST(BookingReplyTest, TheCardEscapedAsJsonRequires) {
@@ -91,7 +89,7 @@ TEST(BookingReplyTest, TheCardEscapedAsJsonRequires) {
     for (const auto& [request, name] : cases) {
         EXPECT_EQ(std::string(booking_reply(request.c_str(), reply)), head + name + tail) << request;
     }
-    // The longest card, every byte escaped, still ends the reply whole.
+    // The longest card, every byte escaped, is in the reply whole, and the reply ends whole.
     const std::string request = "regi,1,2,F1,240115,830," + std::string(298, '\x01');
     const std::string whole = booking_reply(request.c_str(), reply);
     EXPECT_EQ(whole.size(), head.size() + tail.size() + 298 * 6);
