@@ -31,6 +31,10 @@ TEST_F(EventLogTest, KeepsTheLastFourteenEntries) {
     EXPECT_EQ(log_text(), entries(2, 15));
     for (int i = 16; i <= 20; ++i) add("entry " + std::to_string(i));
     EXPECT_EQ(log_text(), entries(7, 20));
+    log_reset(nullptr);  // empties the log: nothing of the entries before it shows or counts
+    EXPECT_STREQ(log_text(), "");
+    add("entry 1");
+    EXPECT_EQ(log_text(), entries(1, 1));
 }
 
 TEST_F(EventLogTest, EntryLimitAndEmbeddedNul) {
