@@ -171,11 +171,6 @@ class Connections(ServerTestCase):
 
 @unittest.skipIf(WINDOW_MODE, "the window program's life is checked by window_test.py")
 class Lifecycle(unittest.TestCase):
-    def test_closing_the_window_exits_0(self):
-        server = Server(SERVER_COMMAND)
-        server.wait_until_listening()
-        self.assertEqual(server.stop(), 0)
-
     def test_port_in_use_shows_the_box_and_ends_with_failure(self):
         holder = socket.socket()
         holder.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)  # past earlier TIME_WAITs

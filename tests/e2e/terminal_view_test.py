@@ -83,7 +83,7 @@ class TerminalView(unittest.TestCase):
         self.assertEqual(lines[2:-1], [b"request %d" % i for i in range(5, 19)])  # entries 7 to 20
         conn.sendall(b"get_alive,")
         receive_exactly(conn, 37)
-        self.assertEqual(self.stop(), 0)
+        self.assertEqual(self.stop(), 0)  # closing the window (SIGTERM) ends the run with 0
 
     def test_control_bytes_of_a_request_show_escaped(self):
         self.wait_for_screen(b"Waiting for Nexolt to connect...")
