@@ -29,15 +29,6 @@ inline bool same_text(const char* a, const char* b) {
     return false;
 }
 
-// The first end of text among the `n` bytes at `p`, or null: memchr(p, '\0', n) done in
-// place, for the same paths (the fields of a record end a few bytes after they start).
-inline const char* find_end_of_text(const char* p, std::size_t n) {
-    for (const char* end = p + n; p != end; ++p) {
-        if (*p == '\0') return p;
-    }
-    return nullptr;
-}
-
 // Copies field n (counted from 1) of `text` into `buffer`, which holds `size` bytes,
 // terminator included, and returns `buffer`.
 //

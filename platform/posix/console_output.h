@@ -34,7 +34,7 @@ inline constexpr int kOutputWritesPerGather = 32;  // line writes in that time b
 void output_start();
 
 // Queues `line` (which ends in "\n"), or counts it as lost when the queue is full.
-// Lines queued while nothing waits are gathered and written by output_write_lines.
+// Lines queued while nothing waits are gathered and written by output_before_wait.
 void output_line(std::string_view line);
 
 // Called by the loop before it waits for events: writes the lines gathered in this
