@@ -3,11 +3,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/event_log.h"
 #include "platform/files.h"
-#include "platform/env.h"
 #include "support/journal_line.h"
 #include "support/text.h"
 
@@ -115,10 +115,8 @@ JournalResult append_to_journal(const char* path, std::string_view request, std:
 }
 
 bool journal_booking(const char* request) {
-    // Not one of the remembered names: read afresh for every booking, searched for only
-    // when the environment may have changed.
-    static platform::EnvPlace place;
-    const char* path = platform::env_get(kJournalVariable, &place);
+    // Not one of the remembered names: read afresh for every booking.
+    const char* path = std::getenv(kJournalVariable);
     if (path == nullptr || *path == '\0') return true;
     std::string why;
     if (append_to_journal(path, request, now_text(), &why) == JournalResult::Stored) return true;

@@ -2,8 +2,8 @@
 #include "visibility/rule_vars.h"
 
 #include <cstddef>
+#include <cstdlib>
 
-#include "platform/env.h"
 #include "support/config.h"
 
 namespace qx::visibility {
@@ -38,18 +38,25 @@ constexpr const char* kNames[kCount] = {
 
 constexpr int kUnresolved = -2;
 int slots[kCount] = {};           // config_slot of each name, kUnresolved before its first use
-platform::EnvPlace places[kCount];  // where a name that is not remembered was found last
 bool started = false;             // slots filled with kUnresolved
+std::size_t fresh[kCount];        // the variables of fresh_count values kept for this record
 
 }  // namespace
 
 // A remembered name's value once looked up, else null.
 const char* detail::kept_values[kCount] = {};
 unsigned detail::kept_generation = 0;
+int detail::fresh_count = 0;
 
 void detail::forget_kept() {
     for (const char*& value : kept_values) value = nullptr;
     kept_generation = config::config_generation();
+    fresh_count = 0;
+}
+
+void detail::forget_fresh() {
+    for (int k = 0; k < fresh_count; ++k) kept_values[fresh[k]] = nullptr;
+    fresh_count = 0;
 }
 
 const char* detail::look_up(RuleVar variable) {
@@ -60,10 +67,10 @@ const char* detail::look_up(RuleVar variable) {
     }
     if (slots[i] == kUnresolved) slots[i] = config::config_slot(kNames[i]);
     if (slots[i] >= 0) return kept_values[i] = config::get_config_var_in(slots[i], kNames[i]);
-    // Not remembered: read as get_config_var reads it, from the environment, but looked
-    // for again only when the environment may have changed.
-    const char* value = platform::env_get(kNames[i], &places[i]);
-    return value != nullptr ? value : "";
+    // Not remembered: read as get_config_var reads it, and kept until the next record.
+    const char* value = std::getenv(kNames[i]);
+    fresh[fresh_count++] = i;
+    return kept_values[i] = value != nullptr ? value : "";
 }
 
 }  // namespace qx::visibility

@@ -1,10 +1,11 @@
 // The configuration variables of the visibility rules, asked for again and again for
 // every record judged: each is named once here, its remembered slot found once, and its
 // value (for the remembered names, which cannot change once looked up) kept until the
-// configuration's remembered values are forgotten. Names that are not remembered are
-// read from the environment as get_config_var reads them, their value seen afresh at
-// every call, but searched for again only when the environment may have changed (see
-// platform::env_value_again). Owns those values and places.
+// configuration's remembered values are forgotten. Names that are not remembered (QX_MA,
+// QX_MA1, QX_KLKGROUP) are read from the environment as get_config_var reads them, once
+// per record judged: whatever changed the environment between two records (setenv,
+// unsetenv, clearenv, putenv, an edited putenv buffer, a new environ), the next record
+// sees it. Owns those values.
 #pragma once
 
 #include "support/config.h"
@@ -41,14 +42,18 @@ enum class RuleVar {
 namespace detail {
 extern const char* kept_values[static_cast<int>(RuleVar::Count)];  // null: not kept (yet)
 extern unsigned kept_generation;  // the config_generation the kept values belong to
+extern int fresh_count;           // values of names that are not remembered, kept for one record
 const char* look_up(RuleVar variable);
 void forget_kept();
+void forget_fresh();
 }  // namespace detail
 
-// Call before the rules judge a record: forgets the values kept here when the
-// configuration's remembered values were forgotten (tests do that between cases).
+// Call before the rules judge a record: forgets the values of the names that are not
+// remembered (read again for this record), and all values when the configuration's
+// remembered values were forgotten (tests do that between cases).
 inline void rule_vars_begin_record() {
     if (detail::kept_generation != config::config_generation()) detail::forget_kept();
+    if (detail::fresh_count != 0) detail::forget_fresh();
 }
 
 // get_config_var of the variable's name. A kept value costs one load: the rules ask for

@@ -2,9 +2,9 @@
 #include "support/datetime/date_text.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
-#include "platform/env.h"
 #include "support/catalogue.h"
 #include "support/datetime/calendar.h"
 #include "support/text.h"
@@ -86,8 +86,7 @@ char* date_text(std::int32_t date, const char* code, char* buffer, std::size_t s
     const int day = date_part(date, "dd");
     const int month = date_part(date, "mm");
     const int year = date_part(date, year_code);
-    static platform::EnvPlace engdate_place;  // read afresh at every call, searched for when it may have changed
-    const bool month_first = platform::env_get(kEngDateVariable, &engdate_place) != nullptr;
+    const bool month_first = std::getenv(kEngDateVariable) != nullptr;  // read at every call
     // "%02d-%02d-%02d" (or %04d for the year), written as snprintf writes it, cut to size.
     char text[3 * 24];
     std::size_t n = fmt::write_plain_integer(month_first ? month : day, 2, true, text, 24);

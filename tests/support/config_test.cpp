@@ -60,49 +60,5 @@ TEST(ConfigTest, TheThirtyFiveNames) {
     EXPECT_FALSE(is_cached_config_var("QX_YES"));
 }
 
-// The visibility rules ask for QX_MA for every record: a variable placed once is seen
-// again without a search while the environment keeps it where it was, and never wrongly.
-// After each change, env_value_again gives what getenv gives, or null (look again).
-TEST(ConfigTest, APlacedVariableIsSeenAgainOrLookedForAgain) {
-    constexpr const char* kName = "QX_PLACE_TEST";
-    constexpr const char* kOther = "QX_PLACE_OTHER";
-    auto set = [](const char* name, const char* value) { return [=] { EXPECT_TRUE(platform::set_env(name, value)); }; };
-    const struct {
-        const char* start;  // kName's value before the lookup, null: absent
-        bool other;         // kOther set before the lookup
-        std::function<void()> change;
-        bool unchanged;     // the environment is as it was: the value must be seen again
-    } kCases[] = {
-        {"a", false, [] {}, true},
-        {nullptr, false, [] {}, true},
-        {"a", false, set(kName, "b"), false},
-        {"a", false, set(kName, "a"), false},
-        {"a", false, set(kName, nullptr), false},
-        {nullptr, false, set(kName, "c"), false},
-        {"a", false, set(kOther, "x"), false},
-        {"a", true, set(kOther, nullptr), false},
-        {nullptr, true, [&] { platform::set_env(kOther, nullptr); platform::set_env(kName, "d"); }, false},
-        {nullptr, true, [&] { platform::set_env(kOther, nullptr); platform::set_env(kOther, "y"); }, false},
-    };
-    int row = 0;
-    for (const auto& c : kCases) {
-        SCOPED_TRACE(row++);
-        test::EnvGuard name(kName, c.start);
-        test::EnvGuard other(kOther, c.other ? "x" : nullptr);
-        platform::EnvPlace place;
-        const char* found = platform::env_find(kName, &place);
-        EXPECT_EQ(found, std::getenv(kName));
-        c.change();
-        const char* again = platform::env_value_again(place, kName);
-        const char* now = std::getenv(kName);
-        if (c.unchanged && std::string(platform::backend_name()) == "posix") {
-            ASSERT_NE(again, nullptr);  // (on Windows a place is never trusted)
-        }
-        if (again != nullptr) {
-            EXPECT_STREQ(again, now != nullptr ? now : "");
-        }
-    }
-}
-
 }  // namespace
 }  // namespace qx::config
