@@ -14,7 +14,7 @@ enum class Fault {
     Close,   // file_close: an error (the descriptor is released all the same)
     Write,   // file_write: the disk is full, nothing written
     Sync,    // file_sync: an I/O error
-    Stat,    // full_path: the file cannot be looked at
+    Stat,    // full_path, file_id, path_file_id: the file cannot be looked at
     Registry,  // reading the registry file (POSIX layer): an I/O error, the key is not read
     NewSocket,  // tcp_socket: out of descriptors (POSIX layer)
     Bind,    // bind_any: the port is in use (POSIX layer)

@@ -73,12 +73,32 @@ bool sync_folder_of(const char* path);
 // Why the last file call that failed here failed, in words ("No space left on device").
 std::string file_error_text();
 
+// Makes standard input read as bytes, as on POSIX: on Windows its text mode would end
+// the input at a Ctrl-Z byte and drop the CR of each CR LF.
+void read_standard_input_as_bytes();
+
 // True when standard error is a terminal (a person watching), not a pipe or a file.
 bool error_output_is_terminal();
 
 // True where paths are spelt as on Windows: a backslash separates as a slash does, and
 // names that differ only in letter case name the same file.
 bool paths_are_dos_like();
+
+// Which file an open file or an existing path is, as the system knows it: device and
+// inode on POSIX, volume serial number and file index on Windows. Every name of one
+// file (any spelling, a symbolic or a hard link) gives the same identity.
+struct FileId {
+    std::uint64_t volume = 0;  // st_dev; the volume serial number
+    std::uint64_t index = 0;   // st_ino; the file index
+    friend bool operator==(const FileId&, const FileId&) = default;
+};
+
+// The identity of the open file `handle` into *id. False when the system cannot tell.
+bool file_id(int handle, FileId* id);
+
+// The identity of the file at `path` (links followed) into *id. False when there is no
+// such file or it cannot be looked at.
+bool path_file_id(const char* path, FileId* id);
 
 // The absolute form of the existing `path`, with no "." or ".." pieces and no doubled
 // separators (POSIX: symbolic links resolved too), into `out` (`size` bytes). False

@@ -6,6 +6,7 @@
 
 #include "platform/files.h"
 #include "support/install_dirs.h"
+#include "support/path_search.h"
 
 namespace qx::paths {
 namespace {
@@ -99,7 +100,8 @@ const char* keep(const std::string& spelling, const char* name, char* out) {
 
 const char* canonical_name(const char* name, char* out) {
     const bool dos_like = platform::paths_are_dos_like();
-    if (name == nullptr || is_canonical(name, dos_like)) return name;
+    // A name of a folder stays as it is, so that it opens nothing, as the name does.
+    if (name == nullptr || is_canonical(name, dos_like) || names_a_folder(name)) return name;
     std::string spelling = dos_like ? with_dos_spelling(name) : std::string(name);
     if (spelling.size() > 3 && spelling[3] == '\\') spelling[3] = '/';
     // The class directory decides where the search looks: cleaning up the rest of a name

@@ -8,6 +8,8 @@
 //    (there names that differ only in case or separator name the same file);
 //  - in a name that begins with a class directory ("vst/", "tab/" ...), doubled
 //    separators are single and "." pieces are dropped ("vst//./pers.172");
+//  - a name of a folder (path_search.h: it ends in a separator or a "." piece) stays as
+//    it is, and opens nothing;
 //  - any other name stays as it is: where an absolute path or "./vst/pers.172" leads is
 //    known only once the file is open, and file_identity tells it then.
 #pragma once

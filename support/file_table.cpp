@@ -21,7 +21,8 @@ constexpr std::size_t kNameSize = 256;  // mapped names, terminator included
 struct Slot {
     int handle = -1;       // the open file, -1 once closed
     char* name = nullptr;  // heap copy of the data-file name; null: the slot is free
-    char* file = nullptr;  // heap copy of the file's identity (file_identity), or null
+    char* file = nullptr;  // heap copy of the file's name (file_identity), or null
+    platform::FileId id;   // the open file as the system knows it
     char mode = 'r';       // first character of the mode it was opened in
 };
 
@@ -73,12 +74,11 @@ std::int16_t open_file(char* name, char mode, std::string* opened) {
     return paths::ropen(name, access, platform::kFilePermission, opened);
 }
 
-// The slot that holds the file `identity` open under another name, or -1.
-int slot_of_file(const std::string& identity) {
-    if (identity.empty()) return -1;
+// The slot that holds the file `id` open under another name, or -1.
+int slot_of_file(const platform::FileId& id) {
     for (int slot = kFrontSlot; slot >= 0; --slot) {
         const Slot& s = slots[slot];
-        if (s.file != nullptr && s.handle >= 0 && identity == s.file) return slot;
+        if (s.name != nullptr && s.handle >= 0 && s.id == id) return slot;
     }
     return -1;
 }
@@ -142,16 +142,17 @@ std::int16_t table_open(const char* name, const char* mode) {
         handle = open_file(wanted, wanted_mode, &opened);
         if (handle < 0) return handle;
     }
-    // Another spelling of a file that is open already (an absolute path, "./vst/..."):
-    // one file keeps one slot and one descriptor.
-    // A file that cannot be told apart from its other spellings is not opened: it would
-    // take a slot and a descriptor of its own under every spelling.
+    // Another name of a file that is open already (an absolute path, "./vst/...", a
+    // link): one file keeps one slot and one descriptor. A file that cannot be told apart
+    // from its other names is not opened: it would take a slot and a descriptor of its
+    // own under every name.
+    platform::FileId id;
     const std::string identity = paths::file_identity(opened.c_str());
-    if (identity.empty()) {
+    if (identity.empty() || !platform::file_id(handle, &id)) {
         platform::file_close(handle);
         return -1;
     }
-    const int same = slot_of_file(identity);
+    const int same = slot_of_file(id);
     if (same >= 0 && slots[same].mode == wanted_mode) {
         platform::file_close(handle);
         return static_cast<std::int16_t>(slots[same].handle);
@@ -168,7 +169,7 @@ std::int16_t table_open(const char* name, const char* mode) {
         platform::file_close(handle);
         return -9;
     }
-    slots[target] = Slot{handle, copy, file, wanted_mode};
+    slots[target] = Slot{handle, copy, file, id, wanted_mode};
     ++detail::generation;
     return handle;
 }
@@ -179,11 +180,11 @@ int table_close(const char* name) {
     if (!mapped_name(name, wanted)) return 0;
     int slot = table_find(wanted);
     if (slot < 0) {
-        // Another spelling of an open file: the file its search would open tells which.
+        // Another name of an open file: the file its search would open tells which.
         for (const std::string& path : paths::candidates(wanted)) {
-            const std::string identity = paths::file_identity(path.c_str());
-            if (identity.empty()) continue;
-            slot = slot_of_file(identity);
+            platform::FileId id;
+            if (!platform::path_file_id(path.c_str(), &id)) continue;
+            slot = slot_of_file(id);
             break;
         }
     }
@@ -199,6 +200,14 @@ const char* file_of(std::int16_t handle) {
         if (slots[slot].name != nullptr && slots[slot].handle == handle) {
             return slots[slot].file != nullptr ? slots[slot].file : slots[slot].name;
         }
+    }
+    return nullptr;
+}
+
+const platform::FileId* file_id_of(std::int16_t handle) {
+    if (handle < 0) return nullptr;
+    for (int slot = kFrontSlot; slot >= 0; --slot) {
+        if (slots[slot].name != nullptr && slots[slot].handle == handle) return &slots[slot].id;
     }
     return nullptr;
 }

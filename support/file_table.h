@@ -10,14 +10,17 @@
 // copy (-9) is closed. Names longer than 255 characters are never opened (-1).
 //
 // Names are keyed by their canonical spelling (support/data_name.h), and a file opened
-// under a spelling that only the system can tell apart (an absolute path into the
-// installation) is found by its identity among the open files: one file, one slot and
-// one descriptor, whatever the spelling; a close by any spelling closes it.
+// under a name that only the system can tell apart (an absolute path into the
+// installation, a symbolic or hard link) is found by its identity (platform::FileId)
+// among the open files: one file, one slot and one descriptor, whatever the name; a
+// close by any name closes it.
 // Asked for in the other mode under another spelling, the file moves to that mode in its
 // slot, as it does under one spelling.
 #pragma once
 
 #include <cstdint>
+
+#include "platform/files.h"
 
 namespace qx::table {
 
@@ -46,6 +49,10 @@ int table_evict();
 // was opened under; null for a handle the table does not hold. Valid while the file
 // stays open. The visibility rules choose by it, so no spelling escapes them.
 const char* file_of(std::int16_t handle);
+
+// Which file `handle` (a handle of this table) is, as the system knows it; null for a
+// handle the table does not hold. Valid while the file stays open.
+const platform::FileId* file_id_of(std::int16_t handle);
 
 namespace detail {
 extern unsigned generation;

@@ -45,10 +45,19 @@ Result first_open(char* name, Result failure, Open open, Opened opened, std::str
 
 }  // namespace
 
+bool names_a_folder(const char* name) {
+    const std::size_t length = std::strlen(name);
+    const auto separator = [](char c) { return c == '/' || (c == '\\' && platform::paths_are_dos_like()); };
+    if (length == 0) return false;
+    if (separator(name[length - 1])) return true;
+    return name[length - 1] == '.' && (length == 1 || separator(name[length - 2]));
+}
+
 std::vector<std::string> candidates(char* name) {
     std::vector<std::string> list;
     const char* root = dirs::rgetbase();
     if (std::strlen(name) > 3 && name[3] == '\\') name[3] = '/';
+    if (names_a_folder(name)) return list;
     switch (class_of(name)) {
         case NameClass::Searched:
             if (std::strcmp(dirs::get_home_dir(), root) != 0) add(list, dirs::get_home_dir(), "/", name);

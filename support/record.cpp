@@ -44,6 +44,7 @@ int read(const char* name, std::int32_t number, std::int32_t length, char* buffe
         if (handle != rules_handle || table::table_generation() != rules_generation) {
             const char* file = table::file_of(handle);
             rules = visibility_rules_of(file != nullptr ? file : name);
+            if (rules == kNoVisibilityRules) rules = visibility_rules_of_handle(handle);  // a hard link
             rules_handle = handle;
             rules_generation = table::table_generation();
         }

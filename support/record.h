@@ -47,6 +47,10 @@ int visibility_checks(const char* name, char* record, std::size_t length);
 // the checks of those rules.
 inline constexpr int kNoVisibilityRules = 0;  // what visibility_rules_of gives a file without rules
 int visibility_rules_of(const char* name);
+// Which rules apply to the open file `handle` of the open-file table because it is one
+// of the files the rules name under another name (a hard link): compared by the
+// system's identity of the files, not by name. kNoVisibilityRules when it is none.
+int visibility_rules_of_handle(std::int16_t handle);
 int visibility_checks_with(int rules, char* record, std::size_t length);
 
 }  // namespace qx::records

@@ -2,8 +2,12 @@
 // name the reader was given: the personnel filter for "vst/pers.172", and simple filters
 // for the clock, access-group, shift-group, department, workplace and team master files.
 #include <cstring>
+#include <string>
 
+#include "platform/files.h"
 #include "support/data_name.h"
+#include "support/file_table.h"
+#include "support/path_search.h"
 #include "support/record.h"
 #include "support/text.h"
 #include "visibility/fields.h"
@@ -21,14 +25,15 @@ using visibility::RuleVar;
 enum class FilteredFile { None, Persons, Clocks, AccessGroups, ShiftGroups, Departments, Workplaces, Teams };
 static_assert(static_cast<int>(FilteredFile::None) == kNoVisibilityRules);
 
+constexpr struct {
+    const char* prefix;
+    FilteredFile file;
+} kFiles[] = {{"vst/pers.172", FilteredFile::Persons},       {"vst/klok.166", FilteredFile::Clocks},
+              {"vst/accgrp.bes", FilteredFile::AccessGroups}, {"vst/shftgrp.161", FilteredFile::ShiftGroups},
+              {"vst/afd.166", FilteredFile::Departments},    {"vst/wplek.166", FilteredFile::Workplaces},
+              {"vst/team.bes", FilteredFile::Teams}};
+
 FilteredFile filtered_file(const char* name) {
-    static constexpr struct {
-        const char* prefix;
-        FilteredFile file;
-    } kFiles[] = {{"vst/pers.172", FilteredFile::Persons},     {"vst/klok.166", FilteredFile::Clocks},
-                  {"vst/accgrp.bes", FilteredFile::AccessGroups}, {"vst/shftgrp.161", FilteredFile::ShiftGroups},
-                  {"vst/afd.166", FilteredFile::Departments},  {"vst/wplek.166", FilteredFile::Workplaces},
-                  {"vst/team.bes", FilteredFile::Teams}};
     if (std::strncmp(name, "vst/", 4) != 0) return FilteredFile::None;
     for (const auto& candidate : kFiles) {
         if (std::strncmp(name, candidate.prefix, std::strlen(candidate.prefix)) == 0) return candidate.file;
@@ -55,6 +60,21 @@ bool listed(RuleVar variable, const char* value) { return visibility::in_list(va
 int visibility_rules_of(const char* name) {
     char canonical[paths::kDataNameSize];
     return static_cast<int>(filtered_file(paths::canonical_name(name, canonical)));  // no spelling escapes
+}
+
+int visibility_rules_of_handle(std::int16_t handle) {
+    const platform::FileId* id = table::file_id_of(handle);
+    if (id == nullptr) return kNoVisibilityRules;
+    for (const auto& candidate : kFiles) {
+        std::string name = candidate.prefix;
+        for (const std::string& path : paths::candidates(name.data())) {
+            platform::FileId named;
+            if (!platform::path_file_id(path.c_str(), &named)) continue;  // the search would go on
+            if (named == *id) return static_cast<int>(candidate.file);
+            break;  // the file the search opens for this name
+        }
+    }
+    return kNoVisibilityRules;
 }
 
 int visibility_checks(const char* name, char* record, std::size_t length) {

@@ -30,7 +30,15 @@ constexpr int kMaxHandle = 32767;  // handles are 16-bit numbers
 TextFile* text_open(const char* path, const char* mode) {
     if (fault_now(Fault::Open)) return nullptr;
     std::FILE* stream = std::fopen(path, mode);
-    return stream != nullptr ? new TextFile{stream, false} : nullptr;
+    if (stream == nullptr) return nullptr;
+    // The C library opens a directory for reading; Windows' does not, and no text is one.
+    struct stat status {};
+    if (::fstat(::fileno(stream), &status) != 0 || S_ISDIR(status.st_mode)) {
+        std::fclose(stream);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return new TextFile{stream, false};
 }
 
 bool text_read_line(TextFile* file, char* buffer, int size) {
@@ -155,9 +163,33 @@ bool sync_folder_of(const char* path) {
 
 std::string file_error_text() { return std::strerror(errno); }
 
+void read_standard_input_as_bytes() {}
+
 bool error_output_is_terminal() { return ::isatty(STDERR_FILENO) != 0; }
 
 bool paths_are_dos_like() { return false; }
+
+namespace {
+
+FileId id_of(const struct stat& status) {
+    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
+}  // namespace
+
+bool file_id(int handle, FileId* id) {
+    struct stat status {};
+    if (fault_now(Fault::Stat) || ::fstat(handle, &status) != 0) return false;
+    *id = id_of(status);
+    return true;
+}
+
+bool path_file_id(const char* path, FileId* id) {
+    struct stat status {};
+    if (fault_now(Fault::Stat) || ::stat(path, &status) != 0) return false;
+    *id = id_of(status);
+    return true;
+}
 
 bool full_path(const char* path, char* out, std::size_t size) {
     if (fault_now(Fault::Stat)) return false;

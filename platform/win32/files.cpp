@@ -4,6 +4,8 @@
 #include "platform/files.h"
 #include "platform/faults.h"
 
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
@@ -103,9 +105,39 @@ bool sync_folder_of(const char* /*path*/) { return true; }
 
 std::string file_error_text() { return std::strerror(errno); }
 
+void read_standard_input_as_bytes() { _setmode(_fileno(stdin), _O_BINARY); }
+
 bool error_output_is_terminal() { return _isatty(_fileno(stderr)) != 0; }
 
 bool paths_are_dos_like() { return true; }
+
+namespace {
+
+bool id_of(HANDLE file, FileId* id) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (file == INVALID_HANDLE_VALUE || GetFileInformationByHandle(file, &info) == 0) return false;
+    id->volume = info.dwVolumeSerialNumber;
+    id->index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+}  // namespace
+
+bool file_id(int handle, FileId* id) {
+    if (fault_now(Fault::Stat)) return false;
+    return id_of(reinterpret_cast<HANDLE>(_get_osfhandle(handle)), id);
+}
+
+bool path_file_id(const char* path, FileId* id) {
+    if (fault_now(Fault::Stat)) return false;
+    // No access asked for: only the file's attributes are read. Folders open only with
+    // backup semantics, and a folder is a file of its own too.
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const bool known = id_of(file, id);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return known;
+}
 
 bool full_path(const char* path, char* out, std::size_t size) {
     if (fault_now(Fault::Stat)) return false;

@@ -68,6 +68,12 @@ TEST_F(DataFilesTest, CandidatesByClass) {
     EXPECT_EQ(paths::candidates(name.data()).front(), h + "/tab/taal.tab");
     EXPECT_EQ(name, "tab/taal.tab");  // the caller's text is changed in place
     EXPECT_TRUE(candidates_of("dta/" + std::string(300, 'n')).empty());  // longer than 255: none tried
+    // A name that ends in a separator or a "." piece names a folder: nothing is tried.
+    for (const char* folder : {"vst/pers.172/", "vst/pers.172/.", "vst/pers.172//", "vst/pers.172/./", ".", "x/"}) {
+        EXPECT_TRUE(candidates_of(folder).empty()) << folder;
+    }
+    EXPECT_EQ(candidates_of("vst/pers.172/.x").size(), 1u);
+    EXPECT_EQ(candidates_of("vst\\pers.172\\.").empty(), platform::paths_are_dos_like());
 }
 
 TEST_F(DataFilesTest, CandidatesWithDriveLetterDirectories) {
@@ -100,6 +106,13 @@ TEST_F(DataFilesTest, OpensTheFirstCandidateThatExists) {
     file = paths::rfopen(name.data(), "r");
     ASSERT_TRUE(platform::text_read_line(file, line, sizeof line));
     EXPECT_STREQ(line, "home copy\n");  // CR LF reads as LF
+    platform::text_close(file);
+    std::filesystem::create_directories(home_.str() + "/dta/cat.msg");  // searched first, but a folder
+    root_.write("dta/cat.msg", "the catalogue\n");
+    std::string catalogue = "dta/cat.msg";
+    file = paths::rfopen(catalogue.data(), "r");
+    ASSERT_TRUE(platform::text_read_line(file, line, sizeof line));
+    EXPECT_STREQ(line, "the catalogue\n");
     platform::text_close(file);
     std::string missing = "dta/none";
     EXPECT_EQ(paths::rfopen(missing.data(), "r"), nullptr);
@@ -160,6 +173,7 @@ TEST_F(DataFilesTest, EmptyUnknownAndMissingNames) {
     EXPECT_EQ(table::table_close(""), 0);
     EXPECT_EQ(table::table_close("vst/never.opened"), 0);
     EXPECT_EQ(open("vst/missing.dat"), -1);
+    for (const char* folder : {"vst/keep/", "vst/keep/.", "vst/keep//", "vst/./keep/./"}) EXPECT_EQ(open(folder), -1);
     EXPECT_EQ(open(std::string(300, 'x')), -1);  // longer than a name can be
     EXPECT_EQ(table::table_find("vst/keep"), table::kFrontSlot);
 }

@@ -51,6 +51,14 @@ check 'tab/xyz.deu j' env QX_LANGUAGE=deu "${program[@]}" lang tab/xyz.tab
 check 'o' env QX_YES=Oui "${program[@]}" yes
 check '6 Card not known' env QX_LANGUAGE=eng "${program[@]}" msg tab/hulp.tab 2
 check '3   Msgfile dta/gen.msg; error in message. Msgnr = 200.' run msg dta/gen.msg 200
+# A name of a folder opens nothing, whatever the system would make of it; a folder is
+# never taken for a file, wherever the search meets it first.
+for folder in 'vst/sample.166/' 'vst/sample.166/.' 'vst/sample.166//' 'vst/sample.166/./'; do
+    check '-1' run read "$folder" 2 60
+    check 'no candidate' run find "$folder"
+done
+check "3   Can't open dta/gen.msg/., msgnr = 105 " run msg 'dta/gen.msg/.' 105
+out=$(QXBASE=$base run find dta); [[ "$out" == *"; not found" ]] || fail "find dta took a folder: [$out]"
 
 # Scans as a restricted user sees the files (summary lines). HOME stays as it is: Wine
 # itself needs it, and these restrictions read no oumfil.bes.
@@ -97,6 +105,10 @@ done
 printf 'leap\t2000\nleap\tx\nleap\t1900\n' > "$work/mixed"
 out=$(run - < "$work/mixed"); status=$?
 [ "$status" -eq 2 ] && [ "$(sed -n 3p <<< "$out")" = 0 ] || fail "mixed batch exited $status: [$out]"
+# The batch is read as bytes: a Ctrl-Z is part of its line, and the lines after it run.
+printf 'leap\t0\x1a\nleap\t2000\r\n' > "$work/ctrl-z"
+out=$(run - < "$work/ctrl-z"); status=$?
+[ "$status" -eq 2 ] && [ "$(sed -n 2p <<< "$out")" = 1 ] || fail "batch with a Ctrl-Z exited $status: [$out]"
 
 if [ "$failures" -ne 0 ]; then echo "$failures failure(s)"; exit 1; fi
 echo "qxtool: all checks passed"

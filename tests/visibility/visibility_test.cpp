@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -323,7 +324,12 @@ TEST_F(VisibilityTest, ReadRecordAppliesTheRulesWhateverTheSpelling) {
     root_.write("vst/pers.172", file);
     set({{"QX_AFD", "10"}});
     const std::string root = root_.str();
-    std::vector<std::string> spellings = {"vst/pers.172",        "vst\\pers.172",     "vst//pers.172",
+    // Hard links, read first so that the file is known by their names only.
+    const test::TempDir elsewhere;
+    std::filesystem::create_hard_link(root + "/vst/pers.172", root + "/vst/hard.172");
+    std::filesystem::create_hard_link(root + "/vst/pers.172", elsewhere.str() + "/outside.172");
+    std::vector<std::string> spellings = {"vst/hard.172", elsewhere.str() + "/outside.172", "vst/pers.172",
+                                          "vst\\pers.172",     "vst//pers.172",
                                           "vst/./pers.172",      "./vst/pers.172",      root + "/vst/pers.172",
                                           root + "//vst/../vst/pers.172"};
     if (platform::paths_are_dos_like()) {
@@ -336,12 +342,13 @@ TEST_F(VisibilityTest, ReadRecordAppliesTheRulesWhateverTheSpelling) {
         EXPECT_EQ(records::read_record(name.c_str(), 1, kPersonLength, buffer.data()), 0) << name;
         EXPECT_EQ(records::read_record(name.c_str(), 2, kPersonLength, buffer.data()), -4) << name;
     }
-    auto slots_of_the_file = [] {
+    platform::FileId id;
+    ASSERT_TRUE(platform::path_file_id((root + "/vst/pers.172").c_str(), &id));
+    auto slots_of_the_file = [&id] {
         int count = 0;
         for (int slot = 0; slot < table::kSlots; ++slot) {
-            const char* name = table::slot_name(slot);
-            const char* of = name != nullptr ? table::file_of(static_cast<std::int16_t>(table::slot_handle(slot))) : nullptr;
-            count += of != nullptr && std::string(of) == "vst/pers.172" ? 1 : 0;
+            const auto* of = table::slot_name(slot) != nullptr ? table::file_id_of(static_cast<std::int16_t>(table::slot_handle(slot))) : nullptr;
+            count += of != nullptr && *of == id ? 1 : 0;
         }
         return count;
     };

@@ -7,6 +7,7 @@
 
 #include <qx/version.h>
 
+#include "platform/files.h"
 #include "support/line_escape.h"
 #include "tools/qxtool/commands.h"
 
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (words.size() == 1 && words[0] == "-") {
+        qx::platform::read_standard_input_as_bytes();
         const long failed = qx::tool::run_batch(std::cin, std::cout, std::cerr);
         std::cout.flush();
         return failed == 0 ? 0 : kUsageError;
