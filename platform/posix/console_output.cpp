@@ -63,9 +63,11 @@ void report_failure(int error) {
 }
 
 // Writes `size` bytes at `data` as far as standard output takes them without waiting.
-// Returns how many it took, or -1 after a write error (reported; tried again later).
-long write_bytes(const char* data, std::size_t size) {
+// Returns how many it took, also when a write error stopped it (reported; *failed is set
+// and writing is tried again later): what was written is never written again.
+std::size_t write_bytes(const char* data, std::size_t size, bool* failed) {
     std::size_t done = 0;
+    *failed = false;
     while (done < size) {
         const ssize_t n = ::write(STDOUT_FILENO, data + done, size - done);
         if (n < 0) {
@@ -73,12 +75,13 @@ long write_bytes(const char* data, std::size_t size) {
             if (errno == EAGAIN) break;
             report_failure(errno);
             next_try = Clock::now() + std::chrono::milliseconds(kOutputRetryMs);
-            return -1;
+            *failed = true;
+            break;
         }
         failing = false;
         done += static_cast<std::size_t>(n);
     }
-    return static_cast<long>(done);
+    return done;
 }
 
 // Writes from the front of the queue until it is empty or standard output takes no
@@ -86,15 +89,15 @@ long write_bytes(const char* data, std::size_t size) {
 bool write_queue() {
     while (!queue.empty()) {
         const std::string& bytes = queue.front().bytes;
-        const long n = write_bytes(bytes.data() + written, bytes.size() - written);
-        if (n < 0) return false;
-        written += static_cast<std::size_t>(n);
-        if (written < bytes.size()) return true;
+        bool failed = false;
+        written += write_bytes(bytes.data() + written, bytes.size() - written, &failed);
+        if (written < bytes.size()) return !failed;
         queued_bytes -= bytes.size();
         written = 0;
         queue.pop_front();
         // Caught up after losses: say how many, right where they were.
         if (queue.empty()) push_lost_notice();
+        if (failed) return false;
     }
     return true;
 }
@@ -142,10 +145,9 @@ void write_lines() {
         gather_armed = false;
     }
     if (batch.empty()) return;
-    const long taken = write_bytes(batch.data(), batch.size());
-    if (taken != static_cast<long>(batch.size())) {
-        push(batch.substr(taken > 0 ? static_cast<std::size_t>(taken) : 0), false);
-    }
+    bool failed = false;
+    const std::size_t taken = write_bytes(batch.data(), batch.size(), &failed);
+    if (taken < batch.size()) push(batch.substr(taken), false);  // the rest first, when output takes it
     batch.clear();  // keeps its capacity for the next turn
 }
 

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -165,6 +166,41 @@ TEST(ConsoleOutputTest, AFailedWriteIsTriedAgainAfterAWhile) {
     EXPECT_EQ(fds[1].fd, -1);  // nothing gathered: no timer to wait for
     EXPECT_GT(timeout, 0);
     EXPECT_LE(timeout, kOutputRetryMs);
+}
+
+// A line cut short by a write that failed (a full disk; here the file size limit) is
+// completed once output works again: its rest, then the next lines, nothing twice.
+TEST(ConsoleOutputTest, ALineCutByAFailedWriteIsCompletedNotRepeated) {
+    char path[] = "/tmp/qx-console-XXXXXX";
+    const int file = ::mkstemp(path);
+    ASSERT_GE(file, 0);
+    ::unlink(path);
+    const int saved = ::dup(STDOUT_FILENO);
+    ::dup2(file, STDOUT_FILENO);
+    output_start();
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit small{10, limit.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    output_line("0123456789abcdef\n");
+    output_before_wait();  // ten bytes taken, then the write fails
+    output_line("next\n");
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::string written;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (written != "0123456789abcdef\nnext\n" && std::chrono::steady_clock::now() < deadline) {
+        const int wait_ms = output_timeout_ms();  // -1: nothing to try again
+        ::poll(nullptr, 0, wait_ms < 0 ? 10 : wait_ms);
+        const pollfd fds[2] = {{-1, 0, 0}, {-1, 0, 0}};
+        output_handle(fds);
+        written.assign(static_cast<std::size_t>(::lseek(file, 0, SEEK_END)), '\0');
+        ::pread(file, written.data(), written.size(), 0);
+    }
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+    ::close(file);
+    EXPECT_EQ(written, "0123456789abcdef\nnext\n");
 }
 
 }  // namespace
