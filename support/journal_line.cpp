@@ -3,10 +3,17 @@
 
 #include <cstdio>
 
+#include "support/utf8.h"
+
 namespace qx::journal {
 namespace {
 
+using text::is_utf8;
+using text::utf8_sequence_length;
+
 constexpr char kHexDigits[] = "0123456789abcdef";
+constexpr char kBase64Digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr std::string_view kBase64Suffix = "_base64";
 constexpr int kCardField = 7;
 constexpr int kFunctionKeyField = 4;
 constexpr int kDateField = 5;
@@ -15,53 +22,60 @@ constexpr long kSecondsPerDay = 86400;
 constexpr long kSecondsPerMinute = 60;
 constexpr long kMinutesPerHour = 60;
 
-// The length of the valid UTF-8 sequence of two or more bytes at the start of `text`,
-// or 0 (a lone byte, a sequence cut short, an overlong form, a surrogate, or a code
-// point over U+10FFFF).
-std::size_t utf8_sequence_length(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
-    const unsigned lead = byte(0);
-    std::size_t length;
-    unsigned low = 0x80, high = 0xBF;  // the range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;   // no overlong forms
-        if (lead == 0xED) high = 0x9F;  // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;  // nothing over U+10FFFF
-    } else {
-        return 0;
-    }
-    if (byte(1) < low || byte(1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-    }
-    return length;
-}
-
+// `text` (valid UTF-8) as a JSON string: `"` and `\` escaped, control bytes \u00XX.
 void append_json_string(std::string_view text, std::string* out) {
     *out += '"';
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[i]);
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
         if (byte == '"' || byte == '\\') {
             *out += '\\';
-            *out += text[i++];
-        } else if (byte >= 0x20 && byte < 0x7F) {
-            *out += text[i++];
-        } else if (const std::size_t length = byte >= 0x80 ? utf8_sequence_length(text.substr(i)) : 0) {
-            out->append(text.substr(i, length));
-            i += length;
-        } else {
+            *out += c;
+        } else if (byte < 0x20 || byte == 0x7F) {
             const char escaped[6] = {'\\', 'u', '0', '0', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
             out->append(escaped, sizeof escaped);
-            ++i;
+        } else {
+            *out += c;
         }
     }
     *out += '"';
+}
+
+// `bytes` in base64 (RFC 4648, with padding) as a JSON string.
+void append_base64(std::string_view bytes, std::string* out) {
+    *out += '"';
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const auto at = [&](std::size_t k) { return k < bytes.size() ? static_cast<unsigned char>(bytes[k]) : 0u; };
+        const unsigned group = at(i) << 16 | at(i + 1) << 8 | at(i + 2);
+        const std::size_t digits = bytes.size() - i >= 3 ? 4 : bytes.size() - i + 1;
+        for (std::size_t k = 0; k < 4; ++k) *out += k < digits ? kBase64Digits[(group >> (18 - 6 * k)) & 0x3F] : '=';
+    }
+    *out += '"';
+}
+
+int base64_value(char c) {
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    return c == '+' ? 62 : c == '/' ? 63 : -1;
+}
+
+// Decodes base64 text (RFC 4648, padding required) into `out`. False when it is not.
+bool decode_base64(std::string_view text, std::string* out) {
+    out->clear();
+    if (text.size() % 4 != 0) return false;
+    const std::size_t padding = text.ends_with("==") ? 2 : text.ends_with("=") ? 1 : 0;
+    unsigned group = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int value = i < text.size() - padding ? base64_value(text[i]) : 0;
+        if (value < 0) return false;
+        group = group << 6 | static_cast<unsigned>(value);
+        if (i % 4 == 3) {
+            const char bytes[3] = {static_cast<char>(group >> 16), static_cast<char>(group >> 8), static_cast<char>(group)};
+            out->append(bytes, i + 1 == text.size() ? 3 - padding : 3);
+            group = 0;
+        }
+    }
+    return true;
 }
 
 void append_utf8(unsigned long code_point, std::string* out) {
@@ -222,10 +236,12 @@ std::string journal_line(std::string_view request, std::string_view received) {
     std::string line;
     line.reserve(request.size() * 2 + 128);
     const auto key = [&](const char* name, std::string_view value) {
+        const bool text = is_utf8(value);
         line += line.empty() ? "{\"" : ",\"";
         line += name;
+        if (!text) line += kBase64Suffix;
         line += "\":";
-        append_json_string(value, &line);
+        text ? append_json_string(value, &line) : append_base64(value, &line);
     };
     key("received", received);
     key("card", request_field(request, kCardField));
@@ -256,11 +272,14 @@ bool read_journal_line(std::string_view line, Booking* booking, std::string* pro
         if (std::string why = reader.string(&name); !why.empty()) return fail(why);
         if (!reader.take(':')) return fail("':' was expected");
         if (std::string why = reader.string(&value); !why.empty()) return fail(why);
+        const bool base64 = name.size() > kBase64Suffix.size() && name.ends_with(kBase64Suffix);
+        if (base64) name.resize(name.size() - kBase64Suffix.size());
         for (Key& key : keys) {
             if (name != key.name) continue;
             if (key.seen) return fail("\"" + name + "\" is given twice");
             key.seen = true;
             *key.value = value;
+            if (base64 && !decode_base64(value, key.value)) return fail("\"" + name + "_base64\" is not base64");
         }
     }
     if (!reader.at_end()) return fail("text after the object");

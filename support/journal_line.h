@@ -9,11 +9,15 @@
 // milliseconds and its offset from UTC; card, fkey, date and time are request fields 7,
 // 4, 5 and 6, whole, as received (a missing field is ""); "request" is the whole request.
 //
-// Any bytes are kept: `"` and `\` are escaped, control bytes (0x00-0x1F, 0x7F) are
-// written \u00XX, valid UTF-8 goes as it is, and every other byte of 0x80-0xFF (one
-// that is not part of valid UTF-8) is written \u00XX as well. So in a journal \u0080 to
-// \u00ff always stand for one byte each: read_journal_line gives the bytes back exactly;
-// a general JSON reader shows such a byte as the Latin-1 character of the same number.
+// Any bytes are kept, and every JSON reader reads them back exactly: a field whose bytes
+// are valid UTF-8 is a JSON string (`"` and `\` escaped, control bytes 0x00-0x1F and
+// 0x7F written \u00XX, everything else as it is); a field that is not valid UTF-8 is
+// written instead under its name with "_base64" added ("card_base64"), its bytes in
+// base64 (RFC 4648, with padding). Such a line never holds \u0080 to \u00ff.
+//
+// Lines of the older form, which wrote each byte that is not part of valid UTF-8 as
+// \u0080-\u00ff, are read by the same rule they were written with: \u0000 to \u00ff
+// stand for one byte each.
 #pragma once
 
 #include <ctime>
@@ -45,8 +49,9 @@ struct Booking {
 
 // Reads `line` (without its line feed) into `booking`. False, with the reason in
 // `problem`, when it is not a journal line: not one JSON object of strings, a key of the
-// six missing or given twice, a string escape or UTF-8 that is not valid, a request with
-// a NUL, or fields that are not those of its request. Other keys are passed over.
+// six missing or given twice (plainly or as base64), a string escape, UTF-8 or base64
+// that is not valid, a request with a NUL, or fields that are not those of its request.
+// Other keys are passed over.
 bool read_journal_line(std::string_view line, Booking* booking, std::string* problem);
 
 }  // namespace qx::journal

@@ -56,9 +56,16 @@ TEST(JournalLineTest, FieldsAndLayout) {
 }
 
 // (That any bytes come back exactly, in one line: fuzz_journal_line and its corpus.)
-TEST(JournalLineTest, AByteThatIsNotUtf8IsEscapedAndUtf8IsNot) {
-    EXPECT_NE(journal_line("\xe9", kReceived).find("\"request\":\"\\u00e9\""), std::string::npos);
+// A field that is not UTF-8 goes as base64, so that no JSON reader takes its bytes for
+// other characters; lines of the older form, with \u0080-\u00ff for such bytes, still read.
+TEST(JournalLineTest, AFieldThatIsNotUtf8IsBase64AndUtf8IsNot) {
+    EXPECT_NE(journal_line("\xe9", kReceived).find("\"request_base64\":\"6Q==\""), std::string::npos);
+    EXPECT_NE(journal_line("regi,,,,,,\xc3\xa9\xe9", kReceived).find("\"card_base64\":\"w6np\""), std::string::npos);
     EXPECT_NE(journal_line("\xc3\xa9", kReceived).find("\"request\":\"\xc3\xa9\""), std::string::npos);
+    const Booking old = read_back(
+        "{\"received\":\"t\",\"card\":\"\xc3\xa9\\u00e9\",\"fkey\":\"\",\"date\":\"\",\"time\":\"\","
+        "\"request\":\"regi,,,,,,\xc3\xa9\\u00e9\"}\n");
+    EXPECT_EQ(old.card, "\xc3\xa9\xe9");
 }
 
 TEST(JournalLineTest, WhatIsNotAJournalLine) {
@@ -82,6 +89,9 @@ TEST(JournalLineTest, WhatIsNotAJournalLine) {
         {"{" + good + "\"request\":\"\\udc00\"}", "a lone surrogate"},
         {"{" + good + "\"request\" \"x\"}", "':' was expected"},
         {"{" + good + "\"request\":7}", "a string was expected"},
+        {"{" + good + "\"request_base64\":\"cmVnaQ=\"}", "\"request_base64\" is not base64"},
+        {"{" + good + "\"request_base64\":\"cm=naQ==\"}", "\"request_base64\" is not base64"},
+        {"{" + good + "\"request\":\"regi,,,F,d,h,7\",\"request_base64\":\"\"}", "\"request\" is given twice"},
     };
     for (const auto& [line, why] : cases) {
         Booking booking;
