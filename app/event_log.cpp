@@ -9,6 +9,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
+
+#include "app/log_view.h"
 
 namespace qx::app {
 namespace {
@@ -25,6 +28,7 @@ platform::WindowHandle log_box = nullptr;   // the box that shows the log, or nu
 // Line feeds of the log, oldest first, each as `dropped` + its index in the log when it
 // was written (so that dropping bytes changes no entry). At most one per byte.
 std::uint64_t feeds[kLogCapacity];
+bool feed_ends_entry[kLogCapacity];  // the feed of the same index is an entry's last byte
 std::size_t first_feed = 0;
 std::size_t feed_count = 0;
 
@@ -70,6 +74,7 @@ void append(const char* text, std::size_t count, bool add_crlf) {
     for (const char* p = entry; p != end; ++p) {
         p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
         if (p == nullptr) break;
+        feed_ends_entry[feed_index(feed_count)] = p + 1 == end;
         feeds[feed_index(feed_count++)] = dropped + length + static_cast<std::size_t>(p - entry);
     }
     length += count + tail;
@@ -108,8 +113,34 @@ void log_trim() {
     if (at >= 1) drop(at + 1);
 }
 
-void log_show(const char* appended) { platform::set_log_text(log_box, log_text(), appended); }
+void log_show(const char* appended) {
+    if (log_box == nullptr) return;
+    const platform::LogMedium medium = platform::log_medium(log_box);
+    static std::string shown;  // kept from change to change, with its capacity
+    shown.clear();
+    if (medium == platform::LogMedium::Lines) {
+        log_view_line(appended, &shown);
+    } else {
+        log_view_text(medium, log_entries(), &shown);
+    }
+    platform::set_log_text(log_box, shown);
+}
 
 const char* log_text() { return buffer + start; }
+
+std::vector<std::string_view> log_entries() {
+    std::vector<std::string_view> entries;
+    const std::string_view text(buffer + start, length);
+    std::size_t entry_start = 0;
+    for (std::size_t n = 0; n < feed_count; ++n) {
+        if (!feed_ends_entry[feed_index(n)]) continue;
+        const std::size_t feed = feed_at(n);
+        const std::size_t end = feed > entry_start && text[feed - 1] == '\r' ? feed - 1 : feed;
+        entries.push_back(text.substr(entry_start, end - entry_start));
+        entry_start = feed + 1;
+    }
+    if (entry_start < text.size()) entries.push_back(text.substr(entry_start));  // cut before its end
+    return entries;
+}
 
 }  // namespace qx::app

@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
+#include <vector>
 
 #include "platform/window.h"
 
@@ -31,10 +33,16 @@ void log_add_line(const char* line);
 // when every entry is one line); with fewer line feeds nothing changes.
 void log_trim();
 
-// Replaces the log box's text by the log; `appended` is the entry just added.
+// Shows the log in the log box as its medium shows it (app/log_view.h): the whole log,
+// or on a medium of lines `appended`, the entry just added, as one more line.
 void log_show(const char* appended);
 
 // The log text, valid until the next change.
 const char* log_text();
+
+// The entries of the log, oldest first, each without the CR LF that ends it (the first
+// may be the end part of an entry whose start was trimmed away, the last one cut to the
+// capacity may have none). Valid until the next change.
+std::vector<std::string_view> log_entries();
 
 }  // namespace qx::app

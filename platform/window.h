@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace qx::platform {
 
@@ -35,9 +36,19 @@ WindowHandle create_main_window(const char* class_name, const char* title, unsig
 // Returns null on failure.
 WindowHandle create_log_box(WindowHandle parent, int id);
 
-// Replaces the whole text of `box` by `text`. `appended` is the part just added at the
-// end of it: a console that cannot redraw prints only that, as one line. Null box: nothing.
-void set_log_text(WindowHandle box, const char* text, const char* appended);
+// How a log box shows its text.
+enum class LogMedium {
+    TextBox,  // a window's text box (Windows): the whole text, replaced at each change
+    Screen,   // a terminal redrawn in place under the window's title: the whole text
+    Lines,    // output that is only appended to (a pipe, a file, a service's log): a line per entry
+};
+
+// The medium of `box` (a log box made by create_log_box).
+LogMedium log_medium(WindowHandle box);
+
+// Shows `text` in `box`: for TextBox and Screen the whole log, in place of what it
+// showed; for Lines one more line (`text` ends in "\n"). Null box: nothing.
+void set_log_text(WindowHandle box, const std::string& text);
 
 // Shows a message box owned by `owner` (may be null) and waits until it is closed.
 void message_box(WindowHandle owner, const char* text, const char* caption, bool error_icon);

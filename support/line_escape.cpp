@@ -3,6 +3,8 @@
 
 #include <array>
 
+#include "support/utf8.h"
+
 namespace qx::text {
 namespace {
 
@@ -26,6 +28,17 @@ int hex_value(char c) {
     return -1;
 }
 
+void append_hex(unsigned char byte, std::string* out) {
+    const char hex[4] = {'\\', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
+    out->append(hex, sizeof hex);
+}
+
+// True when the valid UTF-8 sequence of `length` bytes at `sequence` is a C1 control.
+bool is_c1(const char* sequence, std::size_t length) {
+    return length == 2 && static_cast<unsigned char>(sequence[0]) == 0xC2 &&
+           static_cast<unsigned char>(sequence[1]) <= 0x9F;
+}
+
 }  // namespace
 
 void escape_append(std::string_view text, std::string* out_text) {
@@ -43,14 +56,32 @@ void escape_append(std::string_view text, std::string* out_text) {
             case '\n': out += "\\n"; break;
             case '\r': out += "\\r"; break;
             case '\0': out += "\\0"; break;
-            default: {
-                const auto byte = static_cast<unsigned char>(c);
-                const char hex[4] = {'\\', 'x', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
-                out.append(hex, sizeof hex);
-            }
+            default: append_hex(static_cast<unsigned char>(c), &out);
         }
     }
     out.append(text.data() + run, text.size() - run);
+}
+
+void escape_for_terminal_append(std::string_view text, std::string* out) {
+    std::size_t run = 0;  // start of the bytes of 0x00-0x7F not yet escaped or appended
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        escape_append(text.substr(run, i - run), out);
+        const std::size_t length = utf8_sequence_length(text.substr(i));
+        if (length != 0 && !is_c1(text.data() + i, length)) {
+            out->append(text.substr(i, length));
+        } else {
+            for (std::size_t k = 0; k < (length != 0 ? length : 1); ++k) {
+                append_hex(static_cast<unsigned char>(text[i + k]), out);
+            }
+        }
+        i += length != 0 ? length : 1;
+        run = i;
+    }
+    escape_append(text.substr(run), out);
 }
 
 std::string escape(std::string_view text) {

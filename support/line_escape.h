@@ -16,6 +16,12 @@ std::string escape(std::string_view text);
 // escape(text) appended to `out` (whose capacity a caller can keep from line to line).
 void escape_append(std::string_view text, std::string* out);
 
+// escape_append for text shown to a person on a terminal, which may take more bytes for
+// controls: besides, every byte that is not part of valid UTF-8 and both bytes of a C1
+// control in UTF-8 (U+0080-U+009F) are written \xHH. Valid UTF-8 text, accented names
+// included, stays as it is. unescape gives the bytes back.
+void escape_for_terminal_append(std::string_view text, std::string* out);
+
 // Reverses escape. Returns false (and leaves `out` unspecified) for a backslash that is
 // last or followed by any other character, and for \x without two hex digits.
 bool unescape(std::string_view text, std::string* out);

@@ -1,10 +1,9 @@
 // The window system on POSIX: the terminal is the main window. On a terminal the title
 // and the whole log box are redrawn in place at every change; otherwise (a pipe, a
 // service) each new log entry is written as one line. Either way the output is queued
-// and written without waiting (console_output.h), and every control byte of the log's
-// text is escaped (\r, \x1b ...) but the CR LF that ends a line on screen: a remote
-// peer can neither move the operator's cursor nor forge a log line. Message boxes go to
-// standard error as "Caption: text". SIGINT and SIGTERM close the main window as a user
+// and written without waiting (console_output.h); what the log's text looks like on
+// each is the application's to say (set_log_text). Message boxes go to standard error as
+// "Caption: text". SIGINT and SIGTERM close the main window as a user
 // closing it would. The message queue and the poll-based loop live here.
 #include "platform/window.h"
 
@@ -18,12 +17,10 @@
 #include <cstring>
 #include <deque>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/posix/console_output.h"
 #include "platform/posix/event_loop.h"
-#include "support/line_escape.h"
 
 struct qx::platform::Window {
     WindowProcedure procedure;  // null for the log box
@@ -83,33 +80,9 @@ void install_signal_handlers() {
 
 constexpr int kFinalOutputWaitMs = 2000;  // for the output still queued at the end
 
-// The log text for a terminal: CR LF pairs stay line breaks, every other control byte
-// is escaped.
-std::string screen_text(const char* text) {
-    std::string out;
-    const std::string_view all(text);
-    std::size_t start = 0;
-    for (std::size_t end; (end = all.find("\r\n", start)) != std::string_view::npos; start = end + 2) {
-        out += text::escape(all.substr(start, end - start)) + "\r\n";
-    }
-    return out + text::escape(all.substr(start));
-}
-
-void redraw_terminal(const Window& box, const char* text) {
+void redraw_terminal(const Window& box, const std::string& text) {
     const std::string& title = box.parent != nullptr ? box.parent->title : std::string();
-    posix::output_screen("\x1b[H\x1b[2J" + title + "\r\n" + std::string(title.size(), '=') + "\r\n" +
-                         screen_text(text));
-}
-
-// One log entry as one line: its own CR LF dropped, other control bytes escaped.
-void print_entry(const char* appended) {
-    std::string_view entry = appended != nullptr ? appended : "";
-    if (entry.size() >= 2 && entry.substr(entry.size() - 2) == "\r\n") entry.remove_suffix(2);
-    static std::string line;  // kept from entry to entry, with its capacity
-    line.clear();
-    text::escape_append(entry, &line);
-    line += '\n';
-    posix::output_line(line);
+    posix::output_screen("\x1b[H\x1b[2J" + title + "\r\n" + std::string(title.size(), '=') + "\r\n" + text);
 }
 
 // Waits for file-descriptor events (or not at all when `block` is false) and turns them
@@ -179,12 +152,14 @@ WindowHandle create_main_window(const char* class_name, const char* title, unsig
 
 WindowHandle create_log_box(WindowHandle parent, int /*id*/) { return new Window{nullptr, "", parent, false}; }
 
-void set_log_text(WindowHandle box, const char* text, const char* appended) {
+LogMedium log_medium(WindowHandle /*box*/) { return stdout_is_terminal ? LogMedium::Screen : LogMedium::Lines; }
+
+void set_log_text(WindowHandle box, const std::string& text) {
     if (box == nullptr) return;
     if (stdout_is_terminal) {
         redraw_terminal(*box, text);
     } else {
-        print_entry(appended);
+        posix::output_line(text);
     }
 }
 

@@ -59,9 +59,11 @@ WindowHandle create_log_box(WindowHandle parent, int id) {
     return portable(box);
 }
 
-void set_log_text(WindowHandle box, const char* text, const char* /*appended*/) {
+LogMedium log_medium(WindowHandle /*box*/) { return LogMedium::TextBox; }
+
+void set_log_text(WindowHandle box, const std::string& text) {
     if (box == nullptr) return;
-    SendMessageA(native(box), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+    SendMessageA(native(box), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 void message_box(WindowHandle owner, const char* text, const char* caption, bool error_icon) {

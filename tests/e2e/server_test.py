@@ -34,8 +34,19 @@ ESCAPES = {0x5C: "\\\\", 0x09: "\\t", 0x0A: "\\n", 0x0D: "\\r", 0x00: "\\0"}
 
 
 def escaped(data):
-    """A received text as the server's pipe log writes it (one line, escapes)."""
-    return "".join(ESCAPES.get(b, "\\x%02x" % b if b < 0x20 or b == 0x7F else chr(b)) for b in data)
+    """A received text as the server's pipe log writes it (one line, escapes: C0 and C1
+    controls and bytes that are not UTF-8 as \\xHH), as Latin-1 text of its bytes."""
+    out, i = [], 0
+    while i < len(data):
+        size = next((n for n in (2, 3, 4) if data[i] >= 0x80 and len(data[i:i + n].decode("utf-8", "replace")) == 1
+                     and "\ufffd" not in data[i:i + n].decode("utf-8", "replace")), 1)
+        sequence = data[i:i + size]
+        if size > 1 and not 0x80 <= ord(sequence.decode("utf-8")) <= 0x9F:
+            out.append(sequence.decode("latin-1"))
+        else:
+            out += [ESCAPES.get(b, "\\x%02x" % b if b < 0x20 or 0x7F <= b else chr(b)) for b in sequence]
+        i += size
+    return "".join(out)
 
 
 class ServerTestCase(unittest.TestCase):
@@ -72,6 +83,8 @@ class RequestKinds(ServerTestCase):
             (b"get_grund", "get_grund", ABSENCE_REPLY),
             (b"snd_termnr,0042", "snd_termnr,0042", TERMNR_REPLY),
             (b"hello\r\n", "hello\\r\\n", None),
+            (b"x\r\nCard: 99999 at 08:00 on 15-01-2024 (Fkey: F1)", escaped(b"x\r\nCard: 99999 at 08:00 on 15-01-2024 (Fkey: F1)"), None),
+            (b"\x9b2J\xc2\x9d0;x\xe9\xed\xa0\x80 Jos\xc3\xa9", "\\x9b2J\\xc2\\x9d0;x\\xe9\\xed\\xa0\\x80 Jos\xc3\xa9", None),
             (b"abc\x00def", "abc", None),
         ] + [(miss, escaped(miss), None) for miss in
              (b"get_alive,x", b"get_alive", b"get_grun", b"snd_termnr", b"regX", b"hello")]

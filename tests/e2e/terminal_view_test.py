@@ -89,11 +89,16 @@ class TerminalView(unittest.TestCase):
         self.wait_for_screen(b"Waiting for Nexolt to connect...")
         conn = connect()
         self.addCleanup(conn.close)
-        conn.sendall(b"\x1b[2J\x1b]0;owned\x07forged\rline\nA\x7f\r\nB")
-        screen = self.wait_for_screen(b"\\x1b[2J\\x1b]0;owned\\x07forged\\rline\\nA\\x7f\nB")
+        conn.sendall(b"\x1b[2J\x1b]0;owned\x07forged\rline\nA\x7f\r\nCard: 99999 at 08:00 on 15-01-2024 (Fkey: F1)"
+                     b"\x9b2J\xc2\x9d0;x\xe9 Jos\xc3\xa9")
+        screen = self.wait_for_screen(b"\\x1b[2J\\x1b]0;owned\\x07forged\\rline\\nA\\x7f\\r\\nCard: 99999 at 08:00 on "
+                                      b"15-01-2024 (Fkey: F1)\\x9b2J\\xc2\\x9d0;x\\xe9 Jos\xc3\xa9")
         after_clear = self.output[self.output.rfind(CLEAR) + len(CLEAR):]
-        # Only the redraw's own clear and the CR LF line ends reach the terminal.
+        # Only the redraw's own clear and the CR LF that ends each entry reach the
+        # terminal: no other C0 or C1 control, no byte that is not UTF-8.
         self.assertEqual([b for b in after_clear if b < 0x20 and b not in b"\r\n" or b == 0x7F], [], screen)
+        self.assertNotRegex(after_clear.decode("utf-8"), "[\x80-\x9f]")
+        self.assertEqual(after_clear.count(b"\r\n"), 5, screen)  # title, rule, two entries, the request
 
 
 if __name__ == "__main__":

@@ -33,26 +33,44 @@ def unescape(line):
 
 
 class LogModel:
-    """What the event log must hold: the same room and trimming rules as the server."""
+    """What the log box must show: the event log with the server's room and trimming
+    rules (on its bytes, line feeds inside entries counted), each entry shown on one line
+    with the CR and LF inside it escaped."""
 
     def __init__(self):
-        self.text = b""
+        self.entries = []  # the log's entries, oldest first, each ending CR LF (the first may be cut)
+
+    def raw(self):
+        return b"".join(self.entries)
+
+    def drop(self, count):
+        """Drops the first `count` bytes of the log."""
+        while count > 0 and self.entries:
+            if count >= len(self.entries[0]):
+                count -= len(self.entries.pop(0))
+            else:
+                self.entries[0] = self.entries[0][count:]
+                count = 0
 
     def add(self, entry):
         added = entry + b"\r\n"
         if len(added) >= LOG_CAPACITY:
             added = added[:LOG_CAPACITY - 3] + b"\r\n"
-        while self.text and len(self.text) + len(added) >= LOG_CAPACITY:
-            cut = self.text.find(b"\n")
-            self.text = self.text[cut + 1:] if cut >= 0 else b""
-        self.text += added
-        count = 0
-        for p in range(len(self.text), 0, -1):
-            if p < len(self.text) and self.text[p] == 0x0A:
+        while self.entries and len(self.raw()) + len(added) >= LOG_CAPACITY:
+            text = self.raw()
+            self.drop(text.find(b"\n") + 1 if b"\n" in text else len(text))
+        self.entries.append(added)
+        text, count = self.raw(), 0
+        for p in range(len(text), 0, -1):
+            if p < len(text) and text[p] == 0x0A:
                 count += 1
                 if count == TRIM_LINE_FEEDS:
-                    self.text = self.text[p + 1:]
+                    self.drop(p + 1)
                     break
+
+    @property
+    def text(self):
+        return b"".join(e[:-2].replace(b"\r", b"\\r").replace(b"\n", b"\\n") + b"\r\n" for e in self.entries)
 
 
 class Xvfb:
