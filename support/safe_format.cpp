@@ -19,6 +19,9 @@ struct Conversion {
     bool plain;        // %d or %i with no flag but 0 and no precision: written here
     bool zeros;        // (plain) with the 0 flag
     int width;
+    int precision;     // -1: none
+    char flags[6];     // the flags kept, NUL-terminated
+    char conversion;   // the conversion letter
 };
 
 bool kind_of(char conversion, Kind* kind) {
@@ -50,13 +53,38 @@ bool read_bound(const char** p, int* value) {
 }
 
 // Flags that have a defined meaning for the conversion; the others are dropped so that
-// the rebuilt format is valid C (and pads the same on every C runtime).
+// the rebuilt format is valid C (and pads the same on every C runtime: some C runtimes
+// give a space or a sign to an unsigned conversion).
 bool flag_allowed(char flag, Kind kind) {
     switch (flag) {
         case '#': return kind == Kind::Unsigned || kind == Kind::Floating;
         case '0': return kind != Kind::Text && kind != Kind::Char;
+        case '+':
+        case ' ': return kind == Kind::Signed || kind == Kind::Floating;
         default: return true;
     }
+}
+
+// Writes "%" flags width .precision (ll) conversion into `out` (32 bytes), the flag
+// `without` left out.
+void rebuild(const Conversion& c, int precision, char without, char* out) {
+    char* const end = out + 32;
+    char* r = out;
+    *r++ = '%';
+    for (const char* f = c.flags; *f != '\0'; ++f) {
+        if (*f != without) *r++ = *f;
+    }
+    if (c.width > 0) r = std::to_chars(r, end, c.width).ptr;
+    if (precision >= 0) {
+        *r++ = '.';
+        r = std::to_chars(r, end, precision).ptr;
+    }
+    if (c.kind == Kind::Signed || c.kind == Kind::Unsigned) {
+        *r++ = 'l';
+        *r++ = 'l';
+    }
+    *r++ = c.conversion;
+    *r = '\0';
 }
 
 // Parses the conversion that starts at `p` (just after its "%") and rebuilds it.
@@ -75,33 +103,44 @@ bool parse_conversion(const char* p, Conversion* out) {
     if (!kind_of(*p, &out->kind)) return false;
 
     // "%" + up to 5 distinct flags + width + ".precision" + "ll" + conversion fits 32.
-    char kept_flags[6] = {};
     std::size_t kept = 0;
+    out->flags[0] = '\0';
     for (const char* f = flags; f < flags_end; ++f) {
-        if (flag_allowed(*f, out->kind) && std::strchr(kept_flags, *f) == nullptr) kept_flags[kept++] = *f;
+        if (flag_allowed(*f, out->kind) && std::strchr(out->flags, *f) == nullptr) {
+            out->flags[kept++] = *f;
+            out->flags[kept] = '\0';
+        }
     }
     if (out->kind == Kind::Char) precision = -1;  // a precision means nothing for %c
-    const bool integer = out->kind == Kind::Signed || out->kind == Kind::Unsigned;
     out->width = width;
-    out->plain = out->kind == Kind::Signed && precision < 0 && (kept == 0 || (kept == 1 && kept_flags[0] == '0'));
+    out->precision = precision;
+    out->conversion = *p;
+    out->plain = out->kind == Kind::Signed && precision < 0 && (kept == 0 || (kept == 1 && out->flags[0] == '0'));
     out->zeros = kept == 1;
-    char* r = out->rebuilt;
-    *r++ = '%';
-    for (std::size_t i = 0; i < kept; ++i) *r++ = kept_flags[i];
-    char* const end = out->rebuilt + sizeof out->rebuilt;
-    if (width > 0) r = std::to_chars(r, end, width).ptr;
-    if (precision >= 0) {
-        *r++ = '.';
-        r = std::to_chars(r, end, precision).ptr;
-    }
-    if (integer) {
-        *r++ = 'l';
-        *r++ = 'l';
-    }
-    *r++ = *p;
-    *r = '\0';
+    rebuild(*out, precision, '\0', out->rebuilt);
     out->next = p + 1;
     return true;
+}
+
+// An unsigned conversion of `value`. "#" with a precision is settled here as C says,
+// where C runtimes differ: with o it raises the precision just enough for a leading 0
+// (so 0 with precision 0 gives "0"), with x and X it adds nothing to 0. (With a
+// precision the 0 flag means nothing, so the precision may be raised.)
+int write_unsigned(char* out, std::size_t room, const Conversion& c, std::uint32_t value) {
+    const auto number = static_cast<unsigned long long>(value);
+    if (c.precision < 0 || std::strchr(c.flags, '#') == nullptr || (c.conversion != 'o' && value != 0)) {
+        return std::snprintf(out, room, c.rebuilt, number);
+    }
+    int precision = c.precision;
+    if (c.conversion == 'o') {
+        int digits = 1;
+        for (std::uint32_t rest = value >> 3; rest != 0; rest >>= 3) ++digits;
+        const int needed = value != 0 ? digits + 1 : 1;
+        if (precision < needed) precision = needed;
+    }
+    char format[32];
+    rebuild(c, precision, '#', format);
+    return std::snprintf(out, room, format, number);
 }
 
 // Appends the conversion written with `arg` at out[*pos], bounded by size.
@@ -118,10 +157,7 @@ void write_conversion(char* out, std::size_t size, std::size_t* pos, const Conve
                 n = std::snprintf(out + *pos, room, c.rebuilt, static_cast<long long>(arg.number));
             }
             break;
-        case Kind::Unsigned:
-            n = std::snprintf(out + *pos, room, c.rebuilt,
-                              static_cast<unsigned long long>(static_cast<std::uint32_t>(arg.number)));
-            break;
+        case Kind::Unsigned: n = write_unsigned(out + *pos, room, c, static_cast<std::uint32_t>(arg.number)); break;
         case Kind::Char: n = std::snprintf(out + *pos, room, c.rebuilt, static_cast<int>(arg.number)); break;
         case Kind::Floating: n = std::snprintf(out + *pos, room, c.rebuilt, static_cast<double>(arg.number)); break;
         case Kind::Text:
