@@ -3,13 +3,25 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <string>
 
 #include "support/config.h"
+#include "support/record.h"
+
+namespace qx::visibility {
+namespace {
+constexpr auto kCount = static_cast<std::size_t>(RuleVar::Count);
+}  // namespace
+}  // namespace qx::visibility
+
+// The values of the names that are not remembered, as taken for a scan.
+struct qx::records::VisibilityValues {
+    std::string text[qx::visibility::kCount];  // empty for a remembered name
+};
 
 namespace qx::visibility {
 namespace {
 
-constexpr auto kCount = static_cast<std::size_t>(RuleVar::Count);
 constexpr const char* kNames[kCount] = {
     "QX_ABRKREIS",
     "QX_AFD",
@@ -40,6 +52,17 @@ constexpr int kUnresolved = -2;
 int slots[kCount] = {};           // config_slot of each name, kUnresolved before its first use
 bool started = false;             // slots filled with kUnresolved
 std::size_t fresh[kCount];        // the variables of fresh_count values kept for this record
+const records::VisibilityValues* in_use = nullptr;  // values taken for a scan, judged with now
+
+// The config_slot of variable i.
+int slot_of(std::size_t i) {
+    if (!started) {
+        for (int& slot : slots) slot = kUnresolved;
+        started = true;
+    }
+    if (slots[i] == kUnresolved) slots[i] = config::config_slot(kNames[i]);
+    return slots[i];
+}
 
 }  // namespace
 
@@ -59,18 +82,37 @@ void detail::forget_fresh() {
     fresh_count = 0;
 }
 
+
 const char* detail::look_up(RuleVar variable) {
     const auto i = static_cast<std::size_t>(variable);
-    if (!started) {
-        for (int& slot : slots) slot = kUnresolved;
-        started = true;
-    }
-    if (slots[i] == kUnresolved) slots[i] = config::config_slot(kNames[i]);
-    if (slots[i] >= 0) return kept_values[i] = config::get_config_var_in(slots[i], kNames[i]);
-    // Not remembered: read as get_config_var reads it, and kept until the next record.
-    const char* value = std::getenv(kNames[i]);
+    if (slot_of(i) >= 0) return kept_values[i] = config::get_config_var_in(slots[i], kNames[i]);
+    // Not remembered: read as get_config_var reads it (or as taken for the scan being
+    // judged), and kept until the next record.
+    const char* value = in_use != nullptr ? in_use->text[i].c_str() : std::getenv(kNames[i]);
     fresh[fresh_count++] = i;
     return kept_values[i] = value != nullptr ? value : "";
 }
 
 }  // namespace qx::visibility
+
+namespace qx::records {
+
+VisibilityValues* visibility_values_taken() {
+    auto* values = new VisibilityValues;
+    for (std::size_t i = 0; i < visibility::kCount; ++i) {
+        const char* value = visibility::slot_of(i) < 0 ? std::getenv(visibility::kNames[i]) : nullptr;
+        if (value != nullptr) values->text[i] = value;
+    }
+    return values;
+}
+
+void visibility_values_release(VisibilityValues* values) { delete values; }
+
+int visibility_checks_using(const VisibilityValues* values, int rules, char* record, std::size_t length) {
+    visibility::in_use = values;
+    const int result = visibility_checks_with(rules, record, length);
+    visibility::in_use = nullptr;
+    return result;
+}
+
+}  // namespace qx::records

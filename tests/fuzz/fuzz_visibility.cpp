@@ -2,7 +2,7 @@
 // (QX_* values of its choosing, OR and AND mode, a person list), read from a real file
 // of an installation through read_record: never a fault, and the same verdict whatever
 // spelling of the file's name is used to read it, whether the record's field ends are
-// converted or not, and from read_visible_record.
+// converted or not, and from read_visible_record and a scan.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -89,6 +89,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A scan's reader: the same verdict, the record converted only when it is returned.
     check(qx::records::read_visible_record("vst/pers.172", 1, kLength, buffer.data()) == verdict);
     check(buffer == (verdict == qx::records::kReadOk ? converted : record));
+    // A scan: the same verdict and record, then the end.
+    qx::records::RecordScan scan("vst/pers.172", kLength);
+    check(scan.next() == verdict && scan.number() == 1);
+    check(std::string(scan.record(), kLength) == (verdict == qx::records::kReadOk ? converted : record));
+    check(scan.next() == qx::records::kShortRead && scan.next() == qx::records::kShortRead);
     for (const std::string& spelling : {std::string("vst\\pers.172"), std::string("vst//./pers.172"),
                                         std::string("./vst/pers.172"), root + "/vst/../vst/pers.172"}) {
         check(qx::records::read_record(spelling.c_str(), 1, kLength, buffer.data()) == verdict);

@@ -230,6 +230,24 @@ TEST_F(DataFilesTest, OpeningAndClosingHoldsNoMemory) {
 
 class RecordTest : public DataFilesTest {
   protected:
+    // A scan of `name` gives what read_record gives record by record, to its end.
+    void expect_scan_as_read_record(const std::string& name, std::int32_t length) {
+        opened_.push_back(name);
+        records::RecordScan scan(name.c_str(), length);
+        const std::size_t size = length > 0 ? static_cast<std::size_t>(length) : 0;
+        std::string one(size, '\0');
+        for (std::int32_t n = 1;; ++n) {
+            const int code = scan.next();
+            ASSERT_EQ(code, records::read_record(name.c_str(), n, length, one.data())) << name << " record " << n;
+            if (code != records::kReadOk && code != records::kEmptyOrHidden) return;
+            ASSERT_EQ(scan.number(), n);
+            std::string got(scan.record(), size);
+            if (code == records::kEmptyOrHidden) {
+                for (std::size_t i = 1; i < size; ++i) got[i] = got[i] == '~' ? '\0' : got[i];
+            }
+            ASSERT_EQ(got, one) << name << " record " << n;
+        }
+    }
     // read_record, checked against read_visible_record: the same result, and the same
     // record after 0; after -4 that record unconverted, read_record's converted.
     int read(const std::string& name, std::int32_t n, std::int32_t length, char* buffer) {
@@ -274,6 +292,17 @@ TEST_F(RecordTest, RecordsAndTheirCodes) {
     ASSERT_EQ(read("vst/r.dat", 2, 30, buffer), records::kReadOk);  // back from the end, in the file still open
     EXPECT_STREQ(buffer + 6, "second");
     EXPECT_EQ(table::slot_handle(table::table_find("vst/r.dat")), handle);
+    for (const std::int32_t length : {30, 29, 31, 1, 0, -30}) expect_scan_as_read_record("vst/r.dat", length);
+    expect_scan_as_read_record("vst/none.dat", 30);
+    // Records across blocks: one record and one byte over a block, and records longer
+    // than a block.
+    std::string many;
+    for (int n = 1; n <= 2 * (records::kScanBlockBytes / 1000) + 1; ++n) {
+        many += std::to_string(n) + "~" + std::string(998 - std::to_string(n).size(), n % 3 == 0 ? '~' : 'x') + "~";
+    }
+    root_.write("vst/many.dat", many + "9");
+    expect_scan_as_read_record("vst/many.dat", 1000);
+    expect_scan_as_read_record("vst/many.dat", records::kScanBlockBytes + 1);
 }
 
 TEST_F(RecordTest, HeadNumberIsReadWithinTheRecord) {

@@ -364,5 +364,22 @@ TEST_F(VisibilityTest, ReadRecordAppliesTheRulesWhateverTheSpelling) {
     table::table_close("vst/pers.172");
 }
 
+// QX_MA is read at every read_record; a scan reads it once, when it is made.
+TEST_F(VisibilityTest, AScanJudgesAsTheEnvironmentStoodAtItsStart) {
+    std::string file = person({{0, "00001"}, {343, "user3"}}) + person({{0, "00002"}, {343, "user5"}});
+    for (char& c : file) c = c == '\0' ? '~' : c;
+    root_.write("vst/pers.172", file);
+    set({{"QX_MA", "user3"}});
+    records::RecordScan started("vst/pers.172", kPersonLength);
+    EXPECT_EQ(started.next(), records::kReadOk);
+    platform::set_env("QX_MA", "user5");
+    EXPECT_EQ(started.next(), records::kEmptyOrHidden);
+    records::RecordScan later("vst/pers.172", kPersonLength);
+    EXPECT_EQ(later.next(), records::kEmptyOrHidden);
+    EXPECT_EQ(later.next(), records::kReadOk);
+    std::string buffer(kPersonLength, ' ');
+    EXPECT_EQ(records::read_record("vst/pers.172", 2, kPersonLength, buffer.data()), records::kReadOk);
+}
+
 }  // namespace
 }  // namespace qx::visibility

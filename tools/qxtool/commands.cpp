@@ -246,24 +246,24 @@ std::string run_scan(const Args& a, std::ostream* lines) {
                             static_cast<std::size_t>(integer_arg(position_arg, 1, "POSITION", 0, length - 1)));
     }
     lang::default_language();
-    std::string record(static_cast<std::size_t>(length), '\0');
     std::string out;
     long visible = 0, hidden = 0, empty = 0;
     int code = 0;
     ScanProgress progress(a[1].c_str(), length);
-    for (std::int32_t n = 1; n < INT32_MAX; ++n) {
-        code = records::read_visible_record(a[1].c_str(), n, length, record.data());
-        progress.after(n);
+    records::RecordScan scan(a[1].c_str(), length);
+    while ((code = scan.next()) == records::kReadOk || code == records::kEmptyOrHidden) {
+        progress.after(scan.number());
+        const char* record = scan.record();
         if (code == records::kEmptyOrHidden) {
-            (records::head_is_zero(record.data(), length) ? empty : hidden) += 1;
+            (records::head_is_zero(record, length) ? empty : hidden) += 1;
             continue;
         }
-        if (code != records::kReadOk) break;
         ++visible;
-        out += std::to_string(n);
+        out += std::to_string(scan.number());
         for (const auto& [name, position] : fields) {
             out += " " + name + "=";
-            out.append(record.c_str() + position);  // the field up to its end of text (the record ends in one)
+            // The field up to its end of text, or to the end of the record.
+            out.append(record + position, strnlen(record + position, static_cast<std::size_t>(length) - position));
         }
         out += "\n";
         if (lines != nullptr) {
