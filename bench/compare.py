@@ -4,6 +4,8 @@ the same CPU, with medians and spread of several rounds:
 
   scan     qxtool scan vst/pers.172 of a generated installation (QX_AFD=10, QX_PEE=W1),
            output to a file, page cache warm   vs  ref_pread_scan (one pread a record)
+                                               and ref_block_scan (1 MiB blocks, one pass
+                                               over each record's bytes, no rules)
   booking  booking round trips on one connection, nexolt-demo logging to a file
                                                 vs  ref_poll_server (answers, logs nothing)
   alive    keep-alive round trips, the same pair
@@ -70,17 +72,20 @@ def scan_pair(args, work):
             pass
     env = dict(os.environ, QXBASE=base, HOME=os.path.join(base, "home"), **SCAN_ENV)
     reference = pinned(args.cpu, [os.path.join(args.build, "bench", "ref_pread_scan"), data, "1430"])
+    block_reference = pinned(args.cpu, [os.path.join(args.build, "bench", "ref_block_scan"), data, "1430"])
     program = pinned(args.cpu, [os.path.join(args.build, "tools", "qxtool", "qxtool"), "scan", "vst/pers.172",
                                 "1430"])
-    ref_times, times = [], []
+    ref_times, block_times, times = [], [], []
     with open(os.path.join(work, "scan.out"), "wb") as out:
         for _ in range(args.rounds):
             ref_times.append(timed(reference))
+            block_times.append(timed(block_reference))
             out.seek(0)
             out.truncate()
             times.append(timed(program, env=env, stdout=out))
-    print("scan of %d persons: qxtool %s s; ref_pread_scan %s s; %s" % (
-        args.persons, summary(times), summary(ref_times), ratios(ref_times, times)), flush=True)
+    print("scan of %d persons: qxtool %s s; ref_pread_scan %s s, %s; ref_block_scan %s s, %s" % (
+        args.persons, summary(times), summary(ref_times), ratios(ref_times, times), summary(block_times),
+        ratios(block_times, times)), flush=True)
 
 
 LOAD = re.compile(rb"requests in ([0-9.]+) s: ([0-9]+) requests/s; latency us p50 ([0-9]+) p90 [0-9]+ "
