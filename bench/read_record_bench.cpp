@@ -7,7 +7,7 @@
 #include <string>
 
 #include "bench/generated_installation.h"
-#include "support/record.h"
+#include "visibility/records.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "platform/env.h"
 #include "support/config.h"
 #include "support/language_names.h"
-#include "support/record.h"
+#include "visibility/records.h"
 
 namespace {
 

@@ -89,6 +89,14 @@ foreach(folder support support/datetime visibility platform)
     install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qx/${folder} COMPONENT dev)
 endforeach()
 install(FILES ${CMAKE_BINARY_DIR}/generated/qx/version.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qx COMPONENT dev)
+# <qx/support/record.h>, which programs include for read_record: the record reader and
+# the rules that judge its records are headers of two layers now, and this one names both.
+file(WRITE ${CMAKE_BINARY_DIR}/generated/compat/support/record.h
+     "// Reading fixed-length records and judging them by the visibility rules: read_record,\n"
+     "// scans and their results (qx/visibility/records.h, qx/support/record_file.h).\n"
+     "#pragma once\n\n#include \"visibility/records.h\"\n")
+install(FILES ${CMAKE_BINARY_DIR}/generated/compat/support/record.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qx/support
+        COMPONENT dev)
 
 # The CMake package and the pkg-config file.
 include(CMakePackageConfigHelpers)

@@ -6,7 +6,7 @@
 
 #include "support/config.h"
 #include "support/file_table.h"
-#include "support/record.h"
+#include "support/record_file.h"
 #include "support/text.h"
 
 namespace qx::lang {
@@ -38,7 +38,7 @@ int landcode() { return text::leading_number(syspar + kLandcodeAt, 2); }
 // Reads record `number` of the language table into `talen`-sized `record`; zeros when
 // the read fails.
 void read_language_record(int number, char* record) {
-    if (records::read_record(kLanguageTable, number, kTalenLength, record) < 0) {
+    if (records::read_unjudged_record(kLanguageTable, number, kTalenLength, record) < 0) {
         std::memset(record, 0, kTalenLength);
     }
 }
@@ -57,7 +57,7 @@ void load_language_table() {
 }  // namespace
 
 int default_language() {
-    if (syspar[0] != '1') records::read_record(kSysparFile, 1, kSysparLength, syspar);
+    if (syspar[0] != '1') records::read_unjudged_record(kSysparFile, 1, kSysparLength, syspar);
     const int code = landcode();
     if (code < 1 || code > kLanguages) std::memcpy(syspar + kLandcodeAt, "1", 2);
     return landcode();
@@ -65,7 +65,7 @@ int default_language() {
 
 int find_language(const char* code, char* record) {
     if (std::strcmp(code, "ned") == 0 || text::is_blank(code) != 0) {
-        records::read_record(kLanguageTable, 1, kTalenLength, record);
+        records::read_unjudged_record(kLanguageTable, 1, kTalenLength, record);
         return 1;
     }
     for (int i = 1; i <= kLanguages; ++i) {

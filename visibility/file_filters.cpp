@@ -1,6 +1,6 @@
-// The visibility checks that end every successful record read, selected by the data-file
-// name the reader was given: the personnel filter for "vst/pers.172", and simple filters
-// for the clock, access-group, shift-group, department, workplace and team master files.
+// The visibility checks of the data-files with rules of their own.
+#include "visibility/file_filters.h"
+
 #include <cstring>
 #include <string>
 
@@ -8,7 +8,7 @@
 #include "support/data_name.h"
 #include "support/file_table.h"
 #include "support/path_search.h"
-#include "support/record.h"
+#include "support/record_file.h"
 #include "support/text.h"
 #include "visibility/fields.h"
 #include "visibility/lists.h"

@@ -10,7 +10,7 @@
 #include "support/install_dirs.h"
 #include "support/language_names.h"
 #include "support/path_search.h"
-#include "support/record.h"
+#include "support/record_file.h"
 #include "support/text.h"
 #include "visibility/fields.h"
 #include "visibility/lists.h"
@@ -90,18 +90,7 @@ bool orgunit_criterion(const Fields& f, const char* record, std::size_t length) 
     return orgunit_flag(record, length, static_cast<std::int16_t>(first_in_list(units, f.at(kOrgunkod)))) == 1;
 }
 
-// QX_DATP as a number, read once for each configuration (it is remembered).
-long date_limit() {
-    static unsigned generation = 0;
-    static bool read = false;
-    static long limit = 0;
-    if (!read || generation != config::config_generation()) {
-        limit = text::read_int(var(RuleVar::Datp));
-        generation = config::config_generation();
-        read = true;
-    }
-    return limit;
-}
+long date_limit();  // QX_DATP, in the plan of the configuration in force
 
 bool below_date_limit(const Fields& f) {
     const long limit = date_limit();
@@ -161,10 +150,7 @@ int login_criterion(const Fields& f) {
     return in_list(var(RuleVar::Ma), text::trim_right(login));
 }
 
-// OR mode, worked out once for the configuration in force: the criteria in their order,
-// those whose variable is remembered and not set left out (they cannot change before the
-// configuration is forgotten). The variables that are not remembered (QX_MA, and QX_MA1
-// with the team criterion) are tested for every record, as before.
+// The steps of OR mode, in the plan of the configuration in force.
 enum class Step : std::uint8_t { List, Paired, Orgun, ForgetFlags, Login, Team, Ma1Team };
 struct OrStep {
     Step step;
@@ -174,19 +160,26 @@ struct OrStep {
     std::size_t second_field;
 };
 constexpr std::size_t kMaxOrSteps = 16;
-struct OrPlan {
-    unsigned generation = 0;
+
+// What the configuration in force makes of the filter, worked out once for it: its
+// variables are remembered, so they cannot change before the configuration's remembered
+// values are forgotten (rule_vars_snapshot). OR mode's criteria in their order, those
+// whose variable is not set left out; the variables that are not remembered (QX_MA, and
+// QX_MA1 with the team criterion) are tested for every record. And QX_DATP as a number.
+struct Plan {
+    unsigned snapshot = 0;     // the rule_vars_snapshot it was made for
     bool made = false;
-    std::size_t count = 0;
+    long date_limit = 0;       // QX_DATP
+    std::size_t count = 0;     // OR mode's steps
     OrStep steps[kMaxOrSteps];
 };
-OrPlan or_plan;
 
-__attribute__((noinline)) const OrPlan& make_or_plan() {
-    const unsigned generation = config::config_generation();
-    OrPlan plan;
-    auto add = [&plan](bool configured, OrStep step) {
-        if (configured) plan.steps[plan.count++] = step;
+Plan plan;
+
+__attribute__((noinline)) const Plan& make_plan() {
+    Plan made;
+    auto add = [&made](bool configured, OrStep step) {
+        if (configured) made.steps[made.count++] = step;
     };
     auto list = [&add](RuleVar variable, std::size_t field) {
         add(is_set(variable), {Step::List, variable, field, variable, 0});
@@ -207,24 +200,27 @@ __attribute__((noinline)) const OrPlan& make_or_plan() {
     list(RuleVar::Orgbadnum, kOrgbadnum);
     list(RuleVar::PersBereich, kPersBereich);
     list(RuleVar::Abrkreis, kAbrkreis);
-    plan.generation = generation;
-    plan.made = true;
-    or_plan = plan;
-    return or_plan;
+    made.date_limit = text::read_int(var(RuleVar::Datp));
+    made.snapshot = rule_vars_snapshot();
+    made.made = true;
+    plan = made;
+    return plan;
 }
 
-inline const OrPlan& current_or_plan() {
-    if (or_plan.made && or_plan.generation == config::config_generation()) return or_plan;
-    return make_or_plan();
+const Plan& current_plan() {
+    if (plan.made && plan.snapshot == rule_vars_snapshot()) return plan;
+    return make_plan();
 }
+
+long date_limit() { return current_plan().date_limit; }
 
 int or_mode(const Fields& f, const char* record, std::size_t length, int a) {
     // A criterion whose variable is not set leaves `a` as it is; one that is evaluated
     // sets it. The first that admits the person ends the search.
-    const OrPlan& plan = current_or_plan();
+    const Plan& configured = current_plan();
     bool admitted = false;
-    for (std::size_t i = 0; i < plan.count && !admitted; ++i) {
-        const OrStep& s = plan.steps[i];
+    for (std::size_t i = 0; i < configured.count && !admitted; ++i) {
+        const OrStep& s = configured.steps[i];
         switch (s.step) {
             case Step::List: a = in_list(var(s.variable), f.at(s.field)); break;
             case Step::Paired: a = paired(f, s.variable, s.field, s.second, s.second_field); break;
@@ -259,7 +255,7 @@ int orgunit_flag(const char* record, std::size_t length, std::int16_t first_entr
     const long person = Fields(record, length).number(kBadnum);
     if (person <= 0) return 0;
     if (text::leading_number(oumfil, kAantpersWidth) != person) {
-        if (records::read_record(dirs::home_path("oumfil.bes"), static_cast<std::int32_t>(person), kOumfilLength,
+        if (records::read_unjudged_record(dirs::home_path("oumfil.bes"), static_cast<std::int32_t>(person), kOumfilLength,
                                  oumfil) < 0) {
             char number[24];
             std::snprintf(number, sizeof number, "%ld", person);

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "support/config.h"
-#include "support/record.h"
+#include "visibility/file_filters.h"
 
 namespace qx::visibility {
 namespace {

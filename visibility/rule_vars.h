@@ -8,6 +8,8 @@
 // sees it. Owns those values.
 #pragma once
 
+#include <cstddef>
+
 #include "support/config.h"
 
 namespace qx::visibility {
@@ -56,6 +58,11 @@ inline void rule_vars_begin_record() {
     if (detail::fresh_count != 0) detail::forget_fresh();
 }
 
+// Which snapshot of the configuration's remembered values the rules judge with: it
+// changes when the remembered values are forgotten (and rule_vars_begin_record runs), and
+// only then. What is worked out from remembered variables alone is kept against it.
+inline unsigned rule_vars_snapshot() { return detail::kept_generation; }
+
 // get_config_var of the variable's name. A kept value costs one load: the rules ask for
 // a dozen variables for every record.
 inline const char* rule_var(RuleVar variable) {
@@ -67,3 +74,16 @@ inline const char* rule_var(RuleVar variable) {
 inline bool rule_var_set(RuleVar variable) { return rule_var(variable)[0] != '\0'; }
 
 }  // namespace qx::visibility
+
+namespace qx::records {
+
+// The values the rules read from the environment at every record, taken now, so that a
+// reader of many records can judge them all as the environment stood at its start; and
+// visibility_checks_with judging with such values. Made with visibility_values_taken,
+// ended with visibility_values_release.
+struct VisibilityValues;
+VisibilityValues* visibility_values_taken();
+void visibility_values_release(VisibilityValues* values);
+int visibility_checks_using(const VisibilityValues* values, int rules, char* record, std::size_t length);
+
+}  // namespace qx::records

@@ -13,7 +13,7 @@
 #include "platform/env.h"
 #include "platform/faults.h"
 #include "support/file_table.h"
-#include "support/record.h"
+#include "visibility/records.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "support/file_table.h"
 #include "support/install_dirs.h"
 #include "support/language_names.h"
-#include "support/record.h"
+#include "visibility/records.h"
 #include "visibility/personnel_filter.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "support/file_table.h"
 #include "support/install_dirs.h"
 #include "support/path_search.h"
-#include "support/record.h"
+#include "visibility/records.h"
 #include "support/text.h"
 #include "tests/env_guard.h"
 #include "tests/temp_dir.h"

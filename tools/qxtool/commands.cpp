@@ -26,7 +26,7 @@
 #include "support/language_names.h"
 #include "support/line_escape.h"
 #include "support/path_search.h"
-#include "support/record.h"
+#include "visibility/records.h"
 #include "support/text.h"
 
 namespace qx::tool {

@@ -1,24 +1,13 @@
-// Reading fixed-length records through the open-file table.
-#include "support/record.h"
+// Reading records and judging them: one at a time and in scans.
+#include "visibility/records.h"
 
 #include "platform/files.h"
 #include "support/file_table.h"
+#include "visibility/file_filters.h"
+#include "visibility/rule_vars.h"
 
 namespace qx::records {
 namespace {
-
-constexpr char kFieldEnd = '~';
-
-// Every field end after byte 0 becomes an end of text. Written without a branch so that
-// the compiler turns it into vector code (support/CMakeLists.txt asks GCC to): the loop
-// runs at memory speed over every record read; on x86-64 ELF systems in a second, wider
-// version for processors that have AVX2, chosen once when the program is loaded.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__ELF__)
-__attribute__((target_clones("avx2", "default")))
-#endif
-void end_fields(char* buffer, std::size_t length) {
-    for (std::size_t i = 1; i < length; ++i) buffer[i] = buffer[i] == kFieldEnd ? '\0' : buffer[i];
-}
 
 // The rules for the records of the open file `handle`, opened under `name`. They go by
 // the file that was read, not by how its name was spelt; worked out again only when the
@@ -43,34 +32,19 @@ int rules_of(std::int16_t handle, const char* name) {
 // or hidden) is left as it was read: the rules judge a record whose field ends are still
 // "~" (visibility/fields.h) as they judge it converted.
 int read(const char* name, std::int32_t number, std::int32_t length, char* buffer, bool convert_hidden) {
-    const std::int16_t handle = table::table_open(name, "r");
-    if (handle < 0) return kOpenFailed;
-    const std::int64_t position = (static_cast<std::int64_t>(number) - 1) * length;
-    if (position < 0) return kSeekFailed;
-    if (length <= 0) return kReadFailed;
-    const long got = platform::file_read_at(handle, position, buffer, static_cast<std::size_t>(length));
-    if (got == platform::kReadAtBadOffset) return kSeekFailed;
-    if (got < 0) return kReadFailed;
-    if (got < length) return kShortRead;
-    int result = kEmptyOrHidden;
-    if (!head_is_zero(buffer, length) &&
-        visibility_checks_with(rules_of(handle, name), buffer, static_cast<std::size_t>(length)) == 0) {
-        result = kReadOk;
+    std::int16_t handle = -1;
+    int result = read_stored_record(name, number, length, buffer, &handle);
+    if (result == kReadOk &&
+        visibility_checks_with(rules_of(handle, name), buffer, static_cast<std::size_t>(length)) != 0) {
+        result = kEmptyOrHidden;
     }
-    if (result == kReadOk || convert_hidden) end_fields(buffer, static_cast<std::size_t>(length));
+    if (result == kReadOk || (result == kEmptyOrHidden && convert_hidden)) {
+        convert_field_ends(buffer, static_cast<std::size_t>(length));
+    }
     return result;
 }
 
 }  // namespace
-
-bool head_is_zero(const char* record, std::int32_t length) {
-    const char* c = record;
-    const char* const end = record + (length < kHeadLength ? length : kHeadLength);
-    while (c != end && (*c == ' ' || (*c >= '\t' && *c <= '\r'))) ++c;
-    if (c != end && (*c == '+' || *c == '-')) ++c;
-    while (c != end && *c == '0') ++c;
-    return c == end || *c < '1' || *c > '9';
-}
 
 int read_record(const char* name, std::int32_t number, std::int32_t length, char* buffer) {
     return read(name, number, length, buffer, true);
@@ -90,25 +64,17 @@ RecordScan::~RecordScan() {
 
 // Reads the block that holds record number_ + 1. False, with ended_ set, when the scan ends.
 bool RecordScan::read_block() {
-    if (length_ <= 0) {
-        ended_ = table::table_open(name_, "r") < 0 ? kOpenFailed : kReadFailed;
-        return false;
-    }
-    const std::int16_t handle = table::table_open(name_, "r");
-    if (handle < 0) {
-        ended_ = kOpenFailed;
-        return false;
-    }
-    const std::int64_t per_block = kScanBlockBytes / length_ > 0 ? kScanBlockBytes / length_ : 1;
-    if (block_ == nullptr) block_ = new char[static_cast<std::size_t>(per_block * length_)];
+    const std::int64_t per_block = length_ > 0 && kScanBlockBytes / length_ > 0 ? kScanBlockBytes / length_ : 1;
+    const std::size_t capacity = static_cast<std::size_t>(per_block * (length_ > 0 ? length_ : 1));
+    if (block_ == nullptr) block_ = new char[capacity];
     block_first_ = static_cast<std::int64_t>(number_) + 1;
-    const long got = platform::file_read_at(handle, (block_first_ - 1) * length_, block_,
-                                            static_cast<std::size_t>(per_block * length_));
-    if (got < 0) {
-        ended_ = got == platform::kReadAtBadOffset ? kSeekFailed : kReadFailed;
+    std::int16_t handle = -1;
+    block_records_ = read_stored_records(name_, block_first_, length_, block_, capacity, &handle);
+    if (block_records_ < 0) {
+        ended_ = static_cast<int>(block_records_);
+        block_records_ = 0;
         return false;
     }
-    block_records_ = got / length_;
     if (block_records_ == 0) {
         ended_ = kShortRead;
         return false;
@@ -128,7 +94,7 @@ int RecordScan::next() {
     if (head_is_zero(record_, length_) || visibility_checks_using(values_, rules_, record_, size) != 0) {
         return kEmptyOrHidden;
     }
-    end_fields(record_, size);
+    convert_field_ends(record_, size);
     return kReadOk;
 }
 
