@@ -62,15 +62,18 @@ install(FILES ${CMAKE_BINARY_DIR}/generated/qxtool.1.gz ${CMAKE_BINARY_DIR}/gene
               ${CMAKE_BINARY_DIR}/generated/nexolt-demo.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 
-# One library of the objects of qx and qx_platform (which need each other), as a shared
-# and as a static library.
-set_target_properties(qx qx_platform PROPERTIES POSITION_INDEPENDENT_CODE ON)
+# One library of the objects of the rules, the support library and the platform layer,
+# as a shared and as a static library.
+set(qx_layers qx_visibility qx_support qx_platform)
+set_target_properties(${qx_layers} PROPERTIES POSITION_INDEPENDENT_CODE ON)
 if(CMAKE_INTERPROCEDURAL_OPTIMIZATION)  # the archive links without link-time optimisation too
-    target_compile_options(qx PRIVATE -ffat-lto-objects)
-    target_compile_options(qx_platform PRIVATE -ffat-lto-objects)
+    foreach(layer ${qx_layers})
+        target_compile_options(${layer} PRIVATE -ffat-lto-objects)
+    endforeach()
 endif()
-add_library(qx_shared SHARED $<TARGET_OBJECTS:qx> $<TARGET_OBJECTS:qx_platform>)
-add_library(qx_archive STATIC $<TARGET_OBJECTS:qx> $<TARGET_OBJECTS:qx_platform>)
+list(TRANSFORM qx_layers REPLACE "(.+)" "$<TARGET_OBJECTS:\\1>" OUTPUT_VARIABLE qx_objects)
+add_library(qx_shared SHARED ${qx_objects})
+add_library(qx_archive STATIC ${qx_objects})
 set_target_properties(qx_shared PROPERTIES OUTPUT_NAME qx EXPORT_NAME qx VERSION ${PROJECT_VERSION}
                                            SOVERSION ${PROJECT_VERSION_MAJOR})
 set_target_properties(qx_archive PROPERTIES OUTPUT_NAME qx EXPORT_NAME qx_static)
