@@ -7,7 +7,7 @@
 # include/qx), a CMake package (find_package(qx CONFIG): qx::qx, shared, and
 # qx::qx_static) and pkg-config's qx.pc; the sample installation and the README in
 # share/doc/qx; the systemd unit of the server in lib/systemd/system. Windows: the .exe
-# files and the same documentation.
+# files, the same documentation and the licence text (copyright.txt).
 #
 # Components: "runtime" (programs, manual pages, shared library, documentation) and "dev"
 # (headers, static library, CMake package, pkg-config file).
@@ -41,6 +41,10 @@ if(NOT WIN32)
         install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${CMAKE_BINARY_DIR}/generated/changelog.gz
                 DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
     endforeach()
+endif()
+if(WIN32)  # the licence text, for Notepad
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}
+            RENAME copyright.txt COMPONENT runtime)
 endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/installation DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
         COMPONENT runtime)

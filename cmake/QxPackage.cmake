@@ -1,7 +1,9 @@
 # Packages (cpack in the build directory). Linux: two Debian packages, "qx" (the programs,
 # their manual pages, the shared library, the service unit, the documentation) and
-# "qx-dev" (headers, static library, CMake package, pkg-config file), for /usr. Windows:
-# a .zip of the .exe files, the README and the sample installation.
+# "qx-dev" (headers, static library, CMake package, pkg-config file), for /usr, with
+# maintainer scripts that reload, restart and stop the service as debhelper's do.
+# Windows: a .zip of the .exe files, the README, the licence and the sample installation,
+# and, where makensis is found, an installer of the same (packaging/nsis/NSIS.template.in).
 include_guard(GLOBAL)
 
 set(CPACK_PACKAGE_NAME qx)
@@ -13,12 +15,32 @@ set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
     set(CPACK_GENERATOR ZIP)
+    find_program(QX_MAKENSIS makensis)
+    if(QX_MAKENSIS)
+        list(APPEND CPACK_GENERATOR NSIS)
+    else()
+        message(STATUS "qx: no makensis (Debian package nsis): no Windows installer")
+    endif()
+    set(CPACK_MONOLITHIC_INSTALL ON)  # one installer of everything, no component page
+    set(CPACK_STRIP_FILES OFF)  # the cross tools' strip is not the host's
+    # The installer: a 64-bit one for the 64-bit programs (it runs where they run).
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
         set(CPACK_SYSTEM_NAME win64)
+        set(CPACK_QX_NSIS_TARGET "Target amd64-unicode")
+        set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
     else()
         set(CPACK_SYSTEM_NAME win32)
+        set(CPACK_QX_NSIS_TARGET "Target x86-unicode")
+        set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES")
     endif()
-    set(CPACK_STRIP_FILES OFF)  # the cross tools' strip is not the host's
+    set(CPACK_MODULE_PATH ${PROJECT_SOURCE_DIR}/packaging/nsis)  # our NSIS.template.in
+    set(CPACK_PACKAGE_INSTALL_DIRECTORY "Nexolt demo")
+    set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Nexolt demo")  # no version: upgrades find it
+    set(CPACK_NSIS_DISPLAY_NAME "Nexolt communication demo")
+    set(CPACK_NSIS_PACKAGE_NAME "Nexolt communication demo")
+    set(CPACK_NSIS_EXECUTABLES_DIRECTORY ${CMAKE_INSTALL_BINDIR})
+    set(CPACK_QX_NSIS_ICON ${CMAKE_BINARY_DIR}/app/nexolt-demo.ico)
+    set(CPACK_QX_NSIS_README ${CMAKE_INSTALL_DOCDIR}/README.md)
 else()
     set(CPACK_GENERATOR DEB)
     set(CPACK_DEB_COMPONENT_INSTALL ON)

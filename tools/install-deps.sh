@@ -17,7 +17,7 @@ packages=(
     xvfb xauth
     python3 procps util-linux iproute2
     clang libclang-rt-14-dev valgrind gcovr
-    lintian man-db
+    lintian man-db nsis
 )
 
 log=${TMPDIR:-/tmp}/qx-install-deps.log

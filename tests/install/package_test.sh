@@ -2,7 +2,7 @@
 # Builds the packages of a build directory with cpack and checks what they hold.
 # Linux: the Debian packages qx and qx-dev (files, fields, the service unit, and no
 # lintian error where lintian is installed); Windows: the .zip (the three programs, the
-# README and the sample installation).
+# README, the licence and the sample installation) and the installer beside it.
 #   package_test.sh BUILD_DIR
 set -u
 build=$1
@@ -16,9 +16,11 @@ zip=$(ls "$work"/*.zip 2>/dev/null | head -1)
 if [[ -n "$zip" ]]; then
     python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip" >"$work/list"
     for file in bin/qxtool.exe bin/nexolt-sim.exe bin/nexolt-demo.exe share/doc/qx/README.md \
-                share/doc/qx/examples/installation/vst/pers.172; do
+                share/doc/qx/copyright.txt share/doc/qx/examples/installation/vst/pers.172; do
         grep -q "/$file\$" "$work/list" || fail "$(basename "$zip") lacks $file"
     done
+    # (what the installer installs: windows_installer_test.py)
+    ! command -v makensis >/dev/null || [[ -f "${zip%.zip}.exe" ]] || fail "no installer beside $(basename "$zip")"
 else
     runtime=$(ls "$work"/qx_*.deb) dev=$(ls "$work"/qx-dev_*.deb) || { fail "no Debian packages"; exit 1; }
     dpkg-deb -c "$runtime" | awk '{ print $6 }' >"$work/runtime"

@@ -1,0 +1,146 @@
+"""The Windows installer under Wine, in a prefix of the test's own (QX_WINEPREFIX): a
+silent install (files, shortcuts, the uninstall entry, no options), the installed server
+answering a keep-alive, two installs over it while it runs (options set by switches, then
+kept by an install without them), a booking stored where the journal option says, and a
+silent uninstall that leaves only the journal folder. Runs inside private-net.sh.
+    windows_installer_test.py win32|win64 BUILD_DIR      (exit 77: no Wine or makensis)
+"""
+import glob
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
+from server_harness import KEEP_ALIVE_REPLY, connect, receive_exactly  # noqa: E402
+from window_harness import Xvfb, kill_wine_processes  # noqa: E402
+
+ARCH, BUILD = sys.argv[1], sys.argv[2]
+WINE_RUN = ["bash", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cmake", "wine-run.sh"), ARCH]
+FOLDER = r"C:\Program Files\Nexolt demo"
+JOURNAL = r"C:\ProgramData\Nexolt demo\bookings.jsonl"
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Nexolt demo"
+RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
+ENVIRONMENT_KEY = r"HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
+failures = []
+servers = []  # every server started, ended at the end
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def wine(*args):
+    return subprocess.run(WINE_RUN + list(args), stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                          errors="replace", timeout=300)
+
+
+def unix_path(windows_path):
+    return os.path.join(os.environ["QX_WINEPREFIX"], "drive_c", *windows_path[3:].split("\\"))
+
+
+def registry(key):
+    """The values of a key, {name: data as reg prints it}; None when there is no such key."""
+    result = wine("reg", "query", key)
+    fields = (line.strip().split("    ") for line in result.stdout.splitlines())
+    return {f[0]: f[2] for f in fields if len(f) == 3} if result.returncode == 0 else None
+
+
+def options():
+    return (registry(RUN_KEY) or {}).get("Nexolt demo"), (registry(ENVIRONMENT_KEY) or {}).get("QX_BOOKINGS")
+
+
+def start_server():
+    servers.append(subprocess.Popen(WINE_RUN + [unix_path(FOLDER + r"\bin\nexolt-demo.exe")],
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    return servers[-1]
+
+
+def wait_for(condition, what, timeout=60.0):
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            return check(False, what)
+        time.sleep(0.2)
+
+
+def install(installer, version):
+    menu = unix_path(r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Nexolt demo")
+    check(wine(installer, "/S").returncode == 0, "silent install")
+    for path in ("bin/nexolt-demo.exe", "bin/nexolt-sim.exe", "bin/qxtool.exe", "share/doc/qx/README.md",
+                 "share/doc/qx/copyright.txt", "share/doc/qx/examples/installation/vst/pers.172", "Uninstall.exe"):
+        check(os.path.isfile(os.path.join(unix_path(FOLDER), path)), "installed " + path)
+    for link, target in (("Nexolt communication demo.lnk", "nexolt-demo.exe"), ("README.lnk", "README.md")):
+        data = open(os.path.join(menu, link), "rb").read() if os.path.exists(os.path.join(menu, link)) else b""
+        check(target.encode("utf-16-le") in data or target.encode() in data, link + " names " + target)
+    entry = registry(UNINSTALL_KEY) or {}
+    expected = {"DisplayName": "Nexolt communication demo", "DisplayVersion": version, "Publisher": "The qx developers",
+                "DisplayIcon": FOLDER + r"\bin\nexolt-demo.exe,0", "InstallLocation": FOLDER,
+                "UninstallString": '"%s\\Uninstall.exe"' % FOLDER}
+    check({name: entry.get(name) for name in expected} == expected, "uninstall entry %r" % entry)
+    files = [os.path.join(d, f) for d, _, names in os.walk(unix_path(FOLDER)) for f in names]
+    size = sum(os.path.getsize(f) for f in files) / 1024
+    check(abs(int(entry.get("EstimatedSize", "0"), 16) - size) <= len(files), "EstimatedSize in KiB (%d)" % size)
+    check(options() == (None, None), "no options by default")
+    server = start_server()
+    with connect(timeout=60) as conn:
+        conn.sendall(b"get_alive,")
+        check(receive_exactly(conn, len(KEEP_ALIVE_REPLY)) == KEEP_ALIVE_REPLY, "keep-alive reply")
+    for switches in (["/RUNATLOGON=1", "/JOURNAL=1"], []):  # set, then kept by an upgrade
+        check(wine(installer, "/S", *switches).returncode == 0, "install over it %s" % switches)
+        check(server.wait(timeout=30) == 0, "the running server closed by the installer")
+        check(options() == ('"%s\\bin\\nexolt-demo.exe"' % FOLDER, JOURNAL), "options %r" % (options(),))
+        server = start_server()
+    with connect(timeout=60) as conn:
+        conn.sendall(b"regi,1,2,F1,240115,0830,4711")
+        wait_for(lambda: b"4711" in open(unix_path(JOURNAL), "rb").read() if os.path.exists(unix_path(JOURNAL))
+                 else False, "the booking in " + JOURNAL)
+    return server
+
+
+def uninstall(server):
+    check(wine(unix_path(FOLDER + r"\Uninstall.exe"), "/S").returncode == 0, "silent uninstall")
+    wait_for(lambda: registry(UNINSTALL_KEY) is None, "the uninstall entry removed")
+    check(server.wait(timeout=30) == 0, "the running server closed by the uninstaller")
+    check(not os.path.exists(unix_path(FOLDER)), "the program folder removed")
+    check(not os.path.exists(unix_path(r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Nexolt demo")),
+          "the Start menu folder removed")
+    check(options() == (None, None), "Run value and QX_BOOKINGS removed")
+    check(os.path.isfile(unix_path(JOURNAL)), "the journal kept")
+
+
+def main():
+    check_wine = wine("--check")
+    if not shutil.which("makensis") or check_wine.returncode != 0:
+        print("skipped:", check_wine.stderr.strip() or "no makensis (Debian package nsis)")
+        return 77
+    version = re.search(r'kVersion\[\] = "(.*)"', open(os.path.join(BUILD, "generated/qx/version.h")).read())[1]
+    work = tempfile.mkdtemp()
+    kill_wine_processes()  # a wineserver of an earlier run serves another network namespace
+    shutil.rmtree(os.environ["QX_WINEPREFIX"], ignore_errors=True)  # made afresh from the template
+    display = Xvfb()
+    os.environ.update(QX_WINE_DISPLAY=display.display, WINEDLLOVERRIDES="winemenubuilder.exe=d")  # no host menus
+    try:
+        subprocess.run(["cpack", "-G", "NSIS", "--config", os.path.join(BUILD, "CPackConfig.cmake"), "-B", work],
+                       check=True, stdout=subprocess.DEVNULL)
+        installer = glob.glob(os.path.join(work, "*.exe"))
+        check(installer == [os.path.join(work, "qx-%s-%s.exe" % (version, ARCH))], "installer %s" % installer)
+        uninstall(install(installer[0], version))
+    finally:
+        for server in servers:
+            if server.poll() is None:
+                server.kill()
+        kill_wine_processes()
+        display.stop()
+        shutil.rmtree(work)
+    print("%d failures" % len(failures))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
