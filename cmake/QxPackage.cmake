@@ -53,7 +53,13 @@ else()
     set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION net)
     set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
     set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
-    set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/triggers)  # ldconfig
+    # ldconfig's trigger, and the service's reload, restart on upgrade, stop before removal
+    # and purge (packaging/deb), for which deb-systemd-helper and deb-systemd-invoke
+    set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/deb/triggers
+        ${PROJECT_SOURCE_DIR}/packaging/deb/postinst ${PROJECT_SOURCE_DIR}/packaging/deb/prerm
+        ${PROJECT_SOURCE_DIR}/packaging/deb/postrm)
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+    set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "init-system-helpers (>= 1.54~)")
     set(CPACK_DEBIAN_DEV_PACKAGE_NAME qx-dev)
     set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
     set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "qx (= ${PROJECT_VERSION})")

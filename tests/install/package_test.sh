@@ -43,6 +43,48 @@ else
                 NoNewPrivileges=yes ProtectSystem=strict; do
         grep -qx "$line" "$work/unit" || fail "the unit lacks $line"
     done
+    # The maintainer scripts as dpkg runs them, systemd's tools replaced by stubs that log
+    # their calls, in a mount namespace of their own: /run/systemd/system, and a journal
+    # in the service's state folder (DynamicUser: /var/lib/private, linked).
+    dpkg-deb -e "$runtime" "$work/control" && mkdir "$work/stubs"
+    for tool in systemctl deb-systemd-invoke deb-systemd-helper; do
+        printf '#!/bin/sh\necho "%s $*" >>"${0%%/*}/log"\n[ "$1" != debian-installed ]\n' "$tool" >"$work/stubs/$tool"
+    done
+    chmod +x "$work/stubs"/*
+    run() {
+        unshare -m sh -c 'mount -t tmpfs none /run && mkdir -p /run/systemd/system && mount -t tmpfs none /var/lib &&
+            mkdir -p /var/lib/private/nexolt-demo && ln -s private/nexolt-demo /var/lib/nexolt-demo &&
+            touch /var/lib/nexolt-demo/bookings.jsonl &&
+            PATH=$0:$PATH sh "$@" && cat $0/log 2>/dev/null; ls /var/lib/nexolt-demo/ 2>/dev/null' "$work/stubs" "$work/control/$1" "${@:2}" |
+            paste -sd ';'
+        rm -f "$work/stubs/log"
+    }
+    if unshare -m true 2>/dev/null; then
+        helper='deb-systemd-helper debian-installed nexolt-demo.service;deb-systemd-helper update-state nexolt-demo.service'
+        while IFS='|' read -r call expected; do
+            [[ "$(run $call)" == "$expected" ]] || fail "$call: $(run $call), expected $expected"
+        done <<EOF_ROWS
+postinst configure|$helper;systemctl --system daemon-reload;bookings.jsonl
+postinst configure 0.0.9|$helper;systemctl --system daemon-reload;deb-systemd-invoke try-restart nexolt-demo.service;bookings.jsonl
+prerm upgrade 0.2.0|bookings.jsonl
+prerm remove|deb-systemd-invoke stop nexolt-demo.service;bookings.jsonl
+postrm upgrade 0.2.0|bookings.jsonl
+postrm remove|systemctl --system daemon-reload;bookings.jsonl
+postrm purge|deb-systemd-helper purge nexolt-demo.service
+EOF_ROWS
+    else
+        echo "no mount namespace here: the maintainer scripts were not run"
+    fi
+    # The unit as packaged, in the package's tree (with the system's own units beside it).
+    if command -v systemd-analyze >/dev/null; then
+        dpkg-deb -x "$runtime" "$work/root" && cp -rn /usr/lib/systemd/system/. "$work/root/usr/lib/systemd/system/"
+        verify=$(MANPATH=$work/root/usr/share/man systemd-analyze verify --root="$work/root" nexolt-demo.service 2>&1) &&
+            [[ -z "$verify" ]] || fail "systemd-analyze verify: $verify"
+        exposure=$(systemd-analyze security --offline=true --root="$work/root" nexolt-demo.service | sed -n 's/.*: \([0-9.]*\) [A-Z].*/\1/p')
+        awk -v e="$exposure" 'BEGIN { exit !(e != "" && e <= 2.0) }' || fail "exposure $exposure, above 2.0"
+    else
+        echo "no systemd-analyze (Debian package systemd): the unit was not checked"
+    fi
     if command -v lintian >/dev/null; then
         lintian --tag-display-limit 0 "$runtime" "$dev" >"$work/lintian" 2>&1
         ! grep -q '^E:' "$work/lintian" || fail "lintian: $(grep '^E:' "$work/lintian")"
