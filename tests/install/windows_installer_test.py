@@ -56,8 +56,12 @@ def options():
 
 
 def start_server():
+    """The installed server, once it answers a keep-alive (so its window is there)."""
     servers.append(subprocess.Popen(WINE_RUN + [unix_path(FOLDER + r"\bin\nexolt-demo.exe")],
                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    with connect(timeout=120) as conn:
+        conn.sendall(b"get_alive,")
+        check(receive_exactly(conn, len(KEEP_ALIVE_REPLY)) == KEEP_ALIVE_REPLY, "keep-alive reply")
     return servers[-1]
 
 
@@ -88,15 +92,12 @@ def install(installer, version):
     check(abs(int(entry.get("EstimatedSize", "0"), 16) - size) <= len(files), "EstimatedSize in KiB (%d)" % size)
     check(options() == (None, None), "no options by default")
     server = start_server()
-    with connect(timeout=60) as conn:
-        conn.sendall(b"get_alive,")
-        check(receive_exactly(conn, len(KEEP_ALIVE_REPLY)) == KEEP_ALIVE_REPLY, "keep-alive reply")
     for switches in (["/RUNATLOGON=1", "/JOURNAL=1"], []):  # set, then kept by an upgrade
         check(wine(installer, "/S", *switches).returncode == 0, "install over it %s" % switches)
         check(server.wait(timeout=30) == 0, "the running server closed by the installer")
         check(options() == ('"%s\\bin\\nexolt-demo.exe"' % FOLDER, JOURNAL), "options %r" % (options(),))
         server = start_server()
-    with connect(timeout=60) as conn:
+    with connect() as conn:
         conn.sendall(b"regi,1,2,F1,240115,0830,4711")
         wait_for(lambda: b"4711" in open(unix_path(JOURNAL), "rb").read() if os.path.exists(unix_path(JOURNAL))
                  else False, "the booking in " + JOURNAL)
