@@ -29,8 +29,8 @@ const char* canonical_name(const char* name, char* out);
 // Which file the existing `path` is: its name below the installation root when it lies
 // there ("vst/pers.172" for <root>/vst/pers.172, however the path was spelt), else its
 // full path; empty when the path cannot be resolved. Two paths of one file give the same
-// text (on POSIX through symbolic links too). Asks the system, so it is for opens, not
-// for every record.
+// text (on POSIX through symbolic links too). Asks the system: for opens, not for
+// every record.
 std::string file_identity(const char* path);
 
 }  // namespace qx::paths

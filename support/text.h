@@ -17,9 +17,8 @@ inline constexpr int kFieldBufferSize = 299;
 // characters.
 inline constexpr int kLeadingBufferSize = 80;
 
-// Whether two texts are equal: strcmp(a, b) == 0, done in place. For the paths taken for
-// every record read, where a call into the C library costs more than the comparison of
-// a short name (its code is not in the cache after the read's system call).
+// Whether two texts are equal: strcmp(a, b) == 0, done in place (for the paths taken for
+// every record read: a short name compared without a call into the C library).
 inline bool same_text(const char* a, const char* b) {
     while (*a == *b) {
         if (*a == '\0') return true;

@@ -44,9 +44,8 @@ char oumfil[kOumfilLength];               // the organisational-unit flag record
 const char* var(RuleVar variable) { return rule_var(variable); }
 
 // Makes orgunit_flag read the flag record again: it does whenever the number at its head
-// is not the person's, and every byte is written anew when it does. (An end of text
-// where the number starts is enough: clearing all 180 bytes for every record judged
-// cost more than the rest of the criteria together.)
+// is not the person's, and then every byte is written anew, so an end of text where the
+// number starts is enough.
 void forget_oumfil() { oumfil[0] = '\0'; }
 bool is_set(RuleVar variable) { return rule_var_set(variable); }
 

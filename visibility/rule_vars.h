@@ -63,8 +63,8 @@ inline void rule_vars_begin_record() {
 // only then. What is worked out from remembered variables alone is kept against it.
 inline unsigned rule_vars_snapshot() { return detail::kept_generation; }
 
-// get_config_var of the variable's name. A kept value costs one load: the rules ask for
-// a dozen variables for every record.
+// get_config_var of the variable's name; a kept value is one load (the rules ask for a
+// dozen variables for every record).
 inline const char* rule_var(RuleVar variable) {
     const char* value = detail::kept_values[static_cast<int>(variable)];
     return value != nullptr ? value : detail::look_up(variable);
