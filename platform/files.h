@@ -26,6 +26,8 @@ void text_close(TextFile* file);
 enum class FileAccess {
     ReadWrite,     // read and write, binary, the file must exist (Windows: 0x8002)
     AppendCreate,  // read and write, binary, writes at the end, created if missing (0x810A)
+    AppendShared,  // AppendCreate, and the file may be renamed or removed while it is open
+                   // (Windows: FILE_SHARE_DELETE; POSIX files always may)
 };
 
 inline constexpr int kFilePermission = 0666;  // read and write for everyone, when created
@@ -62,6 +64,26 @@ long file_write(int handle, const void* data, std::size_t count);
 // Makes what was written to the file durable, as far as reading it back needs
 // (fdatasync; FlushFileBuffers on Windows). False when that fails.
 bool file_sync(int handle);
+
+// What file_append_durably did.
+enum class AppendResult {
+    Durable,     // every byte written and durable
+    NotWritten,  // the write failed or took fewer bytes (the disk filled)
+    NotDurable,  // written, but making it durable failed
+};
+
+// Appends `count` bytes at the end of the file and makes them durable before it returns,
+// as file_write and file_sync together do (Linux: one pwritev2 with RWF_DSYNC, a system
+// call less; where the kernel lacks it, write and fdatasync). *written is the number of
+// bytes the file took (-1 when that is not known: some or all of them may be in the file).
+// file_error_text() tells why when the result is not Durable.
+AppendResult file_append_durably(int handle, const void* data, std::size_t count, long* written);
+
+// Replaces the file `path` by `count` bytes at once: they are written to `path` with
+// ".new" appended, which is then renamed over `path`, so a reader sees the old or the new
+// contents whole, never a part. False (file_error_text() tells why) when that fails; the
+// ".new" file is then removed.
+bool file_replace(const char* path, const void* data, std::size_t count);
 
 // Cuts the file to `size` bytes. False when that fails.
 bool file_truncate(int handle, std::int64_t size);

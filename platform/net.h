@@ -1,4 +1,4 @@
-// Sockets, as the server uses them: a TCP listener on every local IPv4 address whose
+// Sockets, as the server uses them: a TCP listener on a local IPv4 address whose
 // accept, read and close events arrive as one window message, with the semantics of
 // Windows Sockets' WSAAsyncSelect: an event is posted once and posted again only after
 // the matching call (recv for reads, accept for accepts), a close is posted once, and
@@ -27,6 +27,7 @@ inline constexpr int kErrTooManySockets = 10024;
 inline constexpr int kErrWouldBlock = 10035;
 inline constexpr int kErrNotSocket = 10038;
 inline constexpr int kErrAddressInUse = 10048;
+inline constexpr int kErrAddressNotAvailable = 10049;
 inline constexpr int kErrConnectionAborted = 10053;
 inline constexpr int kErrConnectionReset = 10054;
 inline constexpr int kErrNoBuffers = 10055;
@@ -42,8 +43,20 @@ int net_cleanup();
 // A TCP socket for IPv4, or kInvalidSocket.
 Socket tcp_socket();
 
-// Binds `s` to every local IPv4 address and `port`. 0, or kSocketError (port taken:
-// kErrAddressInUse). On Linux the listener may rebind a port left in TIME_WAIT.
+// An IPv4 address (in host byte order: 10.1.2.7 is 0x0A010207) and a port.
+struct Ipv4Endpoint {
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+};
+
+inline constexpr std::uint32_t kAnyAddress = 0;  // bind: every local IPv4 address
+
+// Binds `s` to the local IPv4 `address` (kAnyAddress: every one) and `port`. 0, or
+// kSocketError (port taken: kErrAddressInUse; an address this host does not have:
+// kErrAddressNotAvailable). On Linux the listener may rebind a port left in TIME_WAIT.
+int bind_address(Socket s, std::uint32_t address, std::uint16_t port);
+
+// bind_address on every local IPv4 address.
 int bind_any(Socket s, std::uint16_t port);
 
 // Asks for the events of `mask` on `s` as message `message` to `window`; 0 turns them
@@ -59,10 +72,22 @@ int listen_socket(Socket s, int backlog);
 // pending and raise the accept event again and again.
 Socket accept_socket(Socket s);
 
+// accept_socket, also giving the address and port of the connection's peer in *peer.
+Socket accept_socket(Socket s, Ipv4Endpoint* peer);
+
+// Turns TCP keep-alive on for connection `s`: after `idle_seconds` of silence the system
+// probes every `interval_seconds` and ends a connection whose peer is gone (the close
+// event then comes). 0, or kSocketError.
+int set_keep_alive(Socket s, int idle_seconds, int interval_seconds);
+
+// Raises the process's soft limit of open descriptors (sockets and files) towards
+// `needed`, never past the hard limit. Returns the limit in force afterwards; on Windows,
+// which has no such limit, `needed`.
+long raise_descriptor_limit(long needed);
+
 // Receives up to `length` bytes: the count, 0 at the end of the stream, or kSocketError.
-// Re-enables the read event, also when it fails. On POSIX a read event hands out the
-// bytes that were waiting when it was raised; bytes that came later raise the next one
-// (Windows gives them to the same receive).
+// Re-enables the read event, also when it fails. Bytes that came after the read event
+// was raised are given to the same receive, as far as `length` allows.
 int receive(Socket s, char* buffer, int length);
 
 // Sends `length` bytes as far as the socket takes them without waiting: the count sent,

@@ -18,6 +18,8 @@ inline constexpr unsigned kWmCreate = 0x0001;
 inline constexpr unsigned kWmDestroy = 0x0002;
 inline constexpr unsigned kWmClose = 0x0010;
 inline constexpr unsigned kWmSetText = 0x000C;
+inline constexpr unsigned kWmTimer = 0x0113;
+inline constexpr unsigned kWmApp = 0x8000;  // the first number of the application's own messages
 
 using WindowProcedure = std::intptr_t (*)(WindowHandle window, unsigned message,
                                           std::uintptr_t wparam, std::intptr_t lparam);
@@ -64,6 +66,22 @@ std::intptr_t send_message(WindowHandle window, unsigned message, std::uintptr_t
 // gets kWmDestroy); everything else gives 0.
 std::intptr_t default_procedure(WindowHandle window, unsigned message, std::uintptr_t wparam,
                                 std::intptr_t lparam);
+
+// Posts `message` to `window`: its procedure gets it after the messages waiting now (and
+// on POSIX without a look for new events before it). False when the queue cannot take it
+// (Windows keeps at most 10,000 posted messages).
+bool post_message(WindowHandle window, unsigned message, std::uintptr_t wparam, std::intptr_t lparam);
+
+// Replaces the main window's title: on Windows its caption, on POSIX the title line of
+// the terminal view (redrawn at once on a terminal; a pipe shows no title).
+void set_window_title(WindowHandle window, const char* title);
+
+// Starts (or restarts) timer `id` of `window`: kWmTimer with wparam `id` every
+// `interval_ms`, never more than one waiting in the queue. False when it cannot be made.
+bool set_timer(WindowHandle window, std::uintptr_t id, unsigned interval_ms);
+
+// Stops timer `id` of `window`.
+void kill_timer(WindowHandle window, std::uintptr_t id);
 
 // Posts the quit message: the message loop returns `exit_code` once the messages before
 // it are handled.

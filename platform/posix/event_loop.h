@@ -1,11 +1,9 @@
 // Shared between the POSIX window and socket modules: the one message queue of the
-// process, and the hooks by which the socket module takes part in the loop's poll.
+// process, the loop's epoll instance, and the hooks by which the socket module takes part
+// in the loop's wait.
 #pragma once
 
-#include <poll.h>
-
 #include <cstdint>
-#include <vector>
 
 #include "platform/window.h"
 
@@ -22,11 +20,21 @@ void drop_socket_messages();
 // Drops the queued socket messages that name `socket`.
 void drop_socket_messages_of(std::uintptr_t socket);
 
-// Appends the descriptors the socket module waits on to `fds`.
-void net_add_poll_fds(std::vector<pollfd>& fds);
+// The epoll instance the loop waits on, made at the first call; -1 when it cannot be made.
+// The socket module registers its descriptors with it, each with its descriptor number as
+// the event's data (data.u64 below kLoopOwnData).
+int loop_epoll();
 
-// Turns the poll results of those descriptors into socket messages.
-void net_handle_poll(const pollfd* fds, std::size_t count);
+// Event data at or above this value belongs to the loop itself (standard output, timers).
+inline constexpr std::uint64_t kLoopOwnData = std::uint64_t{1} << 32;
+
+// An epoll report (`events`, EPOLLIN ...) of socket descriptor `fd`.
+void net_handle_event(int fd, std::uint32_t events);
+
+// Posts the events the socket module can tell without waiting (a connection with data
+// known to be waiting, re-enabled by a receive). The loop calls it before and after it
+// waits, and does not wait when it posted something.
+void net_post_ready();
 
 // The Windows Sockets code (platform/net.h) that reports the system's error `error`.
 int socket_error_code(int error);

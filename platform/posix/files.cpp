@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -78,8 +79,8 @@ int file_open(const char* path, FileAccess access, int permission) {
         errno = ENOENT;
         return -1;
     }
-    const int flags = access == FileAccess::AppendCreate ? O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC
-                                                         : O_RDWR | O_CLOEXEC;
+    const int flags = access != FileAccess::ReadWrite ? O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC
+                                                      : O_RDWR | O_CLOEXEC;
     int handle;
     do {
         handle = ::open(path, flags, static_cast<mode_t>(permission));
@@ -144,6 +145,81 @@ bool file_sync(int handle) {
         return false;
     }
     return ::fdatasync(handle) == 0;
+}
+
+namespace {
+
+bool dsync_writes_work = true;  // false once the kernel refused RWF_DSYNC
+
+// One write of `count` bytes at the end that is durable when it returns (RWF_DSYNC), or a
+// write and a flush where the kernel lacks that. Returns what write returns; `flushed`
+// false when the flush of the second way failed.
+ssize_t durable_write(int handle, const void* data, std::size_t count, bool* flushed) {
+    *flushed = true;
+    ssize_t n;
+    if (dsync_writes_work) {
+        iovec piece{const_cast<void*>(data), count};
+        do {
+            n = ::pwritev2(handle, &piece, 1, -1, RWF_DSYNC);
+        } while (n < 0 && errno == EINTR);
+        if (n >= 0 || (errno != EOPNOTSUPP && errno != ENOSYS)) return n;
+        dsync_writes_work = false;
+    }
+    do {
+        n = ::write(handle, data, count);
+    } while (n < 0 && errno == EINTR);
+    if (n > 0) *flushed = ::fdatasync(handle) == 0;
+    return n;
+}
+
+}  // namespace
+
+AppendResult file_append_durably(int handle, const void* data, std::size_t count, long* written) {
+    *written = 0;
+    if (fault_now(Fault::Write)) {
+        errno = ENOSPC;
+        return AppendResult::NotWritten;
+    }
+    if (fault_now(Fault::Sync)) {  // written, as a failed flush leaves it
+        *written = file_write(handle, data, count);
+        errno = EIO;
+        return AppendResult::NotDurable;
+    }
+    const char* bytes = static_cast<const char*>(data);
+    for (std::size_t done = 0; done < count;) {
+        bool flushed = true;
+        const ssize_t n = durable_write(handle, bytes + done, count - done, &flushed);
+        if (n < 0 && errno != ENOSPC && errno != EDQUOT && errno != EFBIG) {
+            *written = -1;  // a failed RWF_DSYNC flush reports the write's bytes as an error
+            return AppendResult::NotDurable;
+        }
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;  // a write that takes nothing: the disk is full
+            return AppendResult::NotWritten;
+        }
+        done += static_cast<std::size_t>(n);
+        *written = static_cast<long>(done);
+        if (!flushed) return AppendResult::NotDurable;
+    }
+    return AppendResult::Durable;
+}
+
+bool file_replace(const char* path, const void* data, std::size_t count) {
+    const std::string next = std::string(path) + ".new";
+    const int handle = file_open(next.c_str(), FileAccess::AppendCreate, kFilePermission);
+    if (handle < 0) return false;
+    bool ok = ::ftruncate(handle, 0) == 0;
+    const char* bytes = static_cast<const char*>(data);
+    for (std::size_t done = 0; ok && done < count;) {
+        const long n = file_write(handle, bytes + done, count - done);
+        ok = n > 0;
+        done += ok ? static_cast<std::size_t>(n) : 0;
+    }
+    ok = ::close(handle) == 0 && ok && ::rename(next.c_str(), path) == 0;
+    const int error = errno;
+    if (!ok) ::unlink(next.c_str());
+    errno = error;
+    return ok;
 }
 
 bool file_truncate(int handle, std::int64_t size) { return ::ftruncate(handle, static_cast<off_t>(size)) == 0; }

@@ -1,31 +1,35 @@
 // Sockets on POSIX with the event semantics of WSAAsyncSelect, on top of the message
-// loop's poll. Per socket the table keeps the window, message and mask asked for, and
-// which events are posted and not yet re-enabled; a socket is polled only for events
-// that may be posted, so nothing floods and nothing is lost:
-//  - accept: posted when a connection is pending, re-enabled by accept_socket;
+// loop's epoll. Per socket the table keeps the window, message and mask asked for, and
+// which events are posted and not yet re-enabled, so nothing floods and nothing is lost:
+//  - accept: posted when a connection is pending, re-enabled by accept_socket. The
+//    listener is watched one report at a time (EPOLLONESHOT), re-armed by accept_socket,
+//    and epoll looks again at that moment, as Windows does;
 //  - read: posted when unread data is waiting, re-enabled by receive (even a failed one);
-//    while a read is posted the socket is not polled at all;
 //  - close: posted once, when the peer has closed (or reset) and no unread data is left.
-// What a readable connection holds is read when poll reports it (read-ahead), and handed
-// out by receive: so the layer knows for sure whether data or the end came, with no
-// further system call (poll alone can report "readable" for an end that is just
-// arriving), and a request costs three calls: poll, recv, send.
+// Connections are watched edge-triggered: a report marks the socket readable, and it
+// stays so until a receive from the system finds nothing more, so a report that comes
+// while a read is posted is kept, not lost, and no system call is spent re-arming. What a
+// readable connection holds is read when it may be posted (read-ahead, into one buffer
+// of the layer, kept per socket only for what it read), and handed out by receive: so the
+// layer knows for sure whether data or the end came, and a request costs three calls:
+// epoll_wait, recv, send. The table is indexed by descriptor: nothing grows per event.
 // Errors are translated once here into the Windows Sockets codes of platform/net.h.
 #include "platform/net.h"
 #include "platform/faults.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <map>
-#include <memory>
-#include <utility>
+#include <string>
+#include <vector>
 
 #include "platform/posix/event_loop.h"
 
@@ -33,31 +37,39 @@ namespace qx::platform {
 namespace {
 
 struct SocketState {
-    bool listening = false;        // listen_socket was called
+    bool in_use = false;            // this layer holds the descriptor
+    bool listening = false;         // listen_socket was called
+    bool connection = false;        // accepted by accept_socket
+    bool watched = false;           // registered with the loop's epoll
     WindowHandle window = nullptr;  // where its messages go
-    unsigned message = 0;          // the message number, 0: not selected
-    long mask = 0;                 // events asked for
-    bool read_posted = false;      // FD_READ posted, not re-enabled by receive yet
-    bool accept_posted = false;    // FD_ACCEPT posted, not re-enabled by accept yet
-    bool close_posted = false;     // FD_CLOSE posted (only ever once per selection)
-    std::unique_ptr<char[]> ahead;  // bytes read ahead (kReadAhead), made at the first read
-    std::size_t ahead_count = 0;     // bytes in it
-    std::size_t taken = 0;           // of them, those already taken by receive
+    unsigned message = 0;           // the message number, 0: not selected
+    long mask = 0;                  // events asked for
+    bool read_posted = false;       // FD_READ posted, not re-enabled by receive yet
+    bool accept_posted = false;     // FD_ACCEPT posted, not re-enabled by accept yet
+    bool close_posted = false;      // FD_CLOSE posted (only ever once per selection)
+    bool readable = false;          // connection: data or the end may be waiting
+    bool ended = false;             // connection: a report said the peer closed or failed
+    std::string ahead;              // bytes read ahead and not all taken yet
+    std::size_t taken = 0;          // of them, those already taken by receive
 };
 
 constexpr std::size_t kReadAhead = 64 * 1024;  // bytes one read-ahead takes at most
+constexpr std::size_t kKeptAhead = 4096;       // read-ahead room a socket keeps once taken
+constexpr std::uint32_t kConnectionEvents = EPOLLIN | EPOLLRDHUP | EPOLLET;
+constexpr std::uint32_t kListenerEvents = EPOLLIN | EPOLLONESHOT;
 
 bool started = false;                   // between net_startup and net_cleanup
 int spare_fd = -1;                      // held in reserve to take and drop a connection
                                         // that cannot be accepted for want of descriptors
-std::map<int, SocketState> sockets;     // by descriptor: the sockets this layer holds
+std::vector<SocketState> sockets;       // by descriptor: the sockets this layer holds
+std::vector<int> ready_list;            // connections that may have something to post
+char scratch[kReadAhead];               // what one recv of a read-ahead takes
 thread_local int last_error = 0;        // reason of the last failure
 
 int fail(int code) {
     last_error = code;
     return kSocketError;
 }
-
 
 // The state of socket `s` when this layer holds it and is started, else null with the
 // error set.
@@ -66,12 +78,19 @@ SocketState* find(Socket s) {
         last_error = kErrNotInitialised;
         return nullptr;
     }
-    auto it = s <= static_cast<Socket>(INT32_MAX) ? sockets.find(static_cast<int>(s)) : sockets.end();
-    if (it == sockets.end()) {
+    if (s >= sockets.size() || !sockets[s].in_use) {
         last_error = kErrNotSocket;
         return nullptr;
     }
-    return &it->second;
+    return &sockets[s];
+}
+
+SocketState& add_socket(int fd) {
+    const auto index = static_cast<std::size_t>(fd);
+    if (index >= sockets.size()) sockets.resize(std::max(index + 1, sockets.size() * 2));
+    sockets[index] = SocketState{};
+    sockets[index].in_use = true;
+    return sockets[index];
 }
 
 void post(int fd, const SocketState& state, long event, int error) {
@@ -80,13 +99,55 @@ void post(int fd, const SocketState& state, long event, int error) {
     posix::post_message(state.window, state.message, static_cast<std::uintptr_t>(fd), lparam, true);
 }
 
-// What to poll `state` for; 0 when no event of it may be posted now.
-short wanted_events(const SocketState& state) {
-    if (state.message == 0) return 0;
-    if (state.listening) return (state.mask & kFdAccept) != 0 && !state.accept_posted ? POLLIN : 0;
-    if (state.read_posted || state.close_posted) return 0;
-    if ((state.mask & (kFdRead | kFdClose)) == 0) return 0;
-    return POLLIN | POLLRDHUP;
+// Registers `fd` with the loop's epoll for `events`, or changes its registration.
+void watch(int fd, SocketState& state, std::uint32_t events) {
+    epoll_event event{};
+    event.events = events;
+    event.data.u64 = static_cast<std::uint64_t>(fd);
+    ::epoll_ctl(posix::loop_epoll(), state.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &event);
+    state.watched = true;
+}
+
+// Arms the listener for one accept report, when one may be posted.
+void arm_listener(int fd, SocketState& state) {
+    if (state.message != 0 && (state.mask & kFdAccept) != 0 && !state.accept_posted) watch(fd, state, kListenerEvents);
+}
+
+// True when a read or close event of connection `state` may be posted now.
+bool may_post(const SocketState& state) {
+    return state.message != 0 && !state.read_posted && !state.close_posted && (state.mask & (kFdRead | kFdClose)) != 0;
+}
+
+// Marks connection `fd` as worth a look by net_post_ready.
+void mark_ready(int fd, SocketState& state) {
+    state.readable = true;
+    if (may_post(state)) ready_list.push_back(fd);
+}
+
+// Appends to the read-ahead of connection `fd` what came after it (the end, or a failure,
+// stays for the next read-ahead to post).
+void top_up(int fd, SocketState& state) {
+    ssize_t n;
+    do {
+        n = ::recv(fd, scratch, kReadAhead, MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    if (n > 0) {
+        state.ahead.erase(0, state.taken);
+        state.taken = 0;
+        state.ahead.append(scratch, static_cast<std::size_t>(n));
+    }
+    // Still readable after a full buffer, at the end, or after a failure (both to post).
+    state.readable = n > 0 ? static_cast<std::size_t>(n) == kReadAhead || state.ended : n == 0 || errno != EAGAIN;
+}
+
+// Gives back the read-ahead room of a socket that took a large read, once it is all taken.
+void release_ahead(SocketState& state) {
+    state.taken = 0;
+    if (state.ahead.capacity() > kKeptAhead) {
+        std::string().swap(state.ahead);
+    } else {
+        state.ahead.clear();
+    }
 }
 
 void post_close(int fd, SocketState& state, int error) {
@@ -95,16 +156,19 @@ void post_close(int fd, SocketState& state, int error) {
     post(fd, state, kFdClose, error != 0 ? posix::socket_error_code(error) : 0);
 }
 
-void handle_connection(int fd, SocketState& state, short revents) {
-    if ((revents & (POLLIN | POLLRDHUP | POLLHUP | POLLERR)) == 0) return;
-    if (!state.ahead) state.ahead = std::make_unique<char[]>(kReadAhead);
+// Reads ahead what connection `fd` holds and posts what it found: data, the end, or
+// nothing (then it is no longer readable).
+void read_ahead(int fd, SocketState& state) {
     ssize_t n;
     do {
-        n = ::recv(fd, state.ahead.get(), kReadAhead, MSG_DONTWAIT);
+        n = ::recv(fd, scratch, kReadAhead, MSG_DONTWAIT);
     } while (n < 0 && errno == EINTR);
-    state.ahead_count = n > 0 ? static_cast<std::size_t>(n) : 0;
-    state.taken = 0;
+    // Less than asked and no end reported: nothing is left, and what comes later is
+    // reported anew (edge-triggered).
+    state.readable = n > 0 && (static_cast<std::size_t>(n) == kReadAhead || state.ended);
     if (n > 0) {
+        state.ahead.assign(scratch, static_cast<std::size_t>(n));
+        state.taken = 0;
         if ((state.mask & kFdRead) != 0) {
             state.read_posted = true;
             post(fd, state, kFdRead, 0);
@@ -137,32 +201,36 @@ int socket_error_code(int error) {
     }
 }
 
-void net_add_poll_fds(std::vector<pollfd>& fds) {
-    if (!started) return;
-    for (const auto& [fd, state] : sockets) {
-        const short events = wanted_events(state);
-        if (events != 0) fds.push_back({fd, events, 0});
+void net_handle_event(int fd, std::uint32_t events) {
+    if (!started || static_cast<std::size_t>(fd) >= sockets.size() || !sockets[static_cast<std::size_t>(fd)].in_use) return;
+    SocketState& state = sockets[static_cast<std::size_t>(fd)];
+    if (state.listening) {
+        if (state.message == 0 || state.accept_posted) return;
+        state.accept_posted = true;
+        post(fd, state, kFdAccept, 0);
+        return;
     }
+    if ((events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0) state.ended = true;
+    mark_ready(fd, state);
 }
 
-void net_handle_poll(const pollfd* fds, std::size_t count) {
-    for (std::size_t i = 0; i < count && started; ++i) {
-        if (fds[i].revents == 0) continue;
-        auto it = sockets.find(fds[i].fd);
-        if (it == sockets.end()) continue;
-        SocketState& state = it->second;
-        if (state.listening) {
-            state.accept_posted = true;
-            post(fds[i].fd, state, kFdAccept, 0);
-        } else {
-            handle_connection(fds[i].fd, state, fds[i].revents);
-        }
+void net_post_ready() {
+    // Each connection at most once per call: one that reads a full buffer goes on at the
+    // next call, after the messages posted now.
+    static std::vector<int> now;
+    now.swap(ready_list);
+    for (const int fd : now) {
+        if (!started || static_cast<std::size_t>(fd) >= sockets.size()) break;
+        SocketState& state = sockets[static_cast<std::size_t>(fd)];
+        if (state.in_use && state.connection && state.readable && may_post(state)) read_ahead(fd, state);
     }
+    now.clear();
 }
 
 }  // namespace posix
 
 int net_startup() {
+    if (posix::loop_epoll() < 0) return fail(10091);  // WSASYSNOTREADY: no loop to serve
     started = true;
     if (spare_fd < 0) spare_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     return 0;
@@ -170,8 +238,11 @@ int net_startup() {
 
 int net_cleanup() {
     if (!started) return fail(kErrNotInitialised);
-    for (const auto& entry : sockets) ::close(entry.first);
+    for (std::size_t fd = 0; fd < sockets.size(); ++fd) {
+        if (sockets[fd].in_use) ::close(static_cast<int>(fd));  // which ends its epoll registration too
+    }
     sockets.clear();
+    ready_list.clear();
     if (spare_fd >= 0) ::close(spare_fd);
     spare_fd = -1;
     started = false;
@@ -184,11 +255,11 @@ Socket tcp_socket() {
     if (fault_now(Fault::NewSocket)) return fail(kErrTooManySockets), kInvalidSocket;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0) return fail(posix::socket_error_code(errno)), kInvalidSocket;
-    sockets[fd] = SocketState{};
+    add_socket(fd);
     return static_cast<Socket>(fd);
 }
 
-int bind_any(Socket s, std::uint16_t port) {
+int bind_address(Socket s, std::uint32_t address, std::uint16_t port) {
     if (find(s) == nullptr) return kSocketError;
     if (fault_now(Fault::Bind)) return fail(kErrAddressInUse);
     const int fd = static_cast<int>(s);
@@ -196,15 +267,17 @@ int bind_any(Socket s, std::uint16_t port) {
     // Lets a restarted server bind while old connections linger in TIME_WAIT; on Linux it
     // never lets a second listener take a port in use.
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(port);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        return fail(posix::socket_error_code(errno));
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(address);
+    local.sin_port = htons(port);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        return fail(errno == EADDRNOTAVAIL ? kErrAddressNotAvailable : posix::socket_error_code(errno));
     }
     return 0;
 }
+
+int bind_any(Socket s, std::uint16_t port) { return bind_address(s, kAnyAddress, port); }
 
 int async_select(Socket s, WindowHandle window, unsigned message, long mask) {
     SocketState* state = find(s);
@@ -215,6 +288,11 @@ int async_select(Socket s, WindowHandle window, unsigned message, long mask) {
     state->message = mask != 0 ? message : 0;
     state->mask = mask;
     state->read_posted = state->accept_posted = state->close_posted = false;
+    // What already holds is posted at once: epoll looks at a listener when it is armed,
+    // and a connection is looked at by the next net_post_ready.
+    if (state->listening) arm_listener(fd, *state);
+    if (state->connection && state->message != 0 && !state->watched) watch(fd, *state, kConnectionEvents);
+    if (state->connection) mark_ready(fd, *state);
     return 0;
 }
 
@@ -224,6 +302,7 @@ int listen_socket(Socket s, int backlog) {
     if (fault_now(Fault::Listen)) return fail(kErrNoBuffers);
     if (::listen(static_cast<int>(s), backlog) != 0) return fail(posix::socket_error_code(errno));
     state->listening = true;
+    arm_listener(static_cast<int>(s), *state);
     return 0;
 }
 
@@ -238,32 +317,71 @@ void drop_pending_connection(int listener) {
     spare_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
 }
 
-Socket accept_socket(Socket s) {
-    SocketState* listener = find(s);
-    if (listener == nullptr) return kInvalidSocket;
-    listener->accept_posted = false;
+// accept4 on `listener`: the new descriptor, or -1 with the error set.
+int accept_connection(int listener, Ipv4Endpoint* peer) {
     if (fault_now(Fault::Accept)) {
-        drop_pending_connection(static_cast<int>(s));
-        return fail(kErrTooManySockets), kInvalidSocket;
+        drop_pending_connection(listener);
+        return fail(kErrTooManySockets);
     }
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
     int fd;
     do {
-        fd = ::accept4(static_cast<int>(s), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         const int error = errno;
-        if (error == EMFILE || error == ENFILE) drop_pending_connection(static_cast<int>(s));
+        if (error == EMFILE || error == ENFILE) drop_pending_connection(listener);
         // Errors of connections that died while pending count as "nothing pending".
         const bool real = error == EBADF || error == ENOTSOCK || error == EINVAL || error == EMFILE ||
                           error == ENFILE || error == ENOBUFS || error == ENOMEM;
-        return fail(real ? posix::socket_error_code(error) : kErrWouldBlock), kInvalidSocket;
+        return fail(real ? posix::socket_error_code(error) : kErrWouldBlock);
     }
-    SocketState accepted;
-    accepted.window = listener->window;
-    accepted.message = listener->message;
-    accepted.mask = listener->mask;
-    sockets[fd] = std::move(accepted);
+    if (peer != nullptr) *peer = {ntohl(address.sin_addr.s_addr), ntohs(address.sin_port)};
+    return fd;
+}
+
+Socket accept_socket(Socket s, Ipv4Endpoint* peer) {
+    SocketState* listener = find(s);
+    if (listener == nullptr) return kInvalidSocket;
+    listener->accept_posted = false;
+    const int fd = accept_connection(static_cast<int>(s), peer);
+    // Re-enabled: armed again, and epoll looks at once for a further pending connection.
+    if (listener->listening) arm_listener(static_cast<int>(s), *listener);
+    if (fd < 0) return kInvalidSocket;
+    const SocketState inherited = *listener;  // (the table may grow below)
+    SocketState& accepted = add_socket(fd);
+    accepted.connection = true;
+    accepted.window = inherited.window;
+    accepted.message = inherited.message;
+    accepted.mask = inherited.mask;
+    // Edge-triggered: a connection whose data came with it is reported at once all the same.
+    if (accepted.message != 0) watch(fd, accepted, kConnectionEvents);
     return static_cast<Socket>(fd);
+}
+
+Socket accept_socket(Socket s) { return accept_socket(s, nullptr); }
+
+int set_keep_alive(Socket s, int idle_seconds, int interval_seconds) {
+    if (find(s) == nullptr) return kSocketError;
+    const int fd = static_cast<int>(s);
+    const int on = 1;
+    const bool ok = ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
+                    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle_seconds, sizeof idle_seconds) == 0 &&
+                    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval_seconds, sizeof interval_seconds) == 0;
+    return ok ? 0 : fail(posix::socket_error_code(errno));
+}
+
+long raise_descriptor_limit(long needed) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return -1;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < static_cast<rlim_t>(needed)) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max == RLIM_INFINITY ? static_cast<rlim_t>(needed)
+                                                          : std::min(limit.rlim_max, static_cast<rlim_t>(needed));
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? needed : static_cast<long>(limit.rlim_cur);
 }
 
 int receive(Socket s, char* buffer, int length) {
@@ -271,19 +389,27 @@ int receive(Socket s, char* buffer, int length) {
     if (state == nullptr) return kSocketError;
     state->read_posted = false;
     if (fault_now(Fault::Recv)) return fail(kErrConnectionReset);
-    if (state->taken < state->ahead_count) {
+    if (state->taken < state->ahead.size()) {
+        // Bytes that came after the read-ahead go to the same receive, as on Windows.
+        if (state->ahead.size() - state->taken < static_cast<std::size_t>(length) && state->readable) {
+            top_up(static_cast<int>(s), *state);
+        }
         const std::size_t count =
-            std::min(state->ahead_count - state->taken, static_cast<std::size_t>(length > 0 ? length : 0));
-        std::memcpy(buffer, state->ahead.get() + state->taken, count);
+            std::min(state->ahead.size() - state->taken, static_cast<std::size_t>(length > 0 ? length : 0));
+        std::memcpy(buffer, state->ahead.data() + state->taken, count);
         state->taken += count;
         // More read ahead than taken: the read event comes again at once, as it would
         // for bytes still waiting in the socket.
-        if (state->taken < state->ahead_count && (state->mask & kFdRead) != 0) {
+        if (state->taken < state->ahead.size() && (state->mask & kFdRead) != 0) {
             state->read_posted = true;
             post(static_cast<int>(s), *state, kFdRead, 0);
+        } else if (state->taken == state->ahead.size()) {
+            release_ahead(*state);
+            if (state->readable) mark_ready(static_cast<int>(s), *state);
         }
         return static_cast<int>(count);
     }
+    if (state->readable) mark_ready(static_cast<int>(s), *state);
     ssize_t n;
     do {
         n = ::recv(static_cast<int>(s), buffer, static_cast<std::size_t>(length), 0);
@@ -307,9 +433,10 @@ int shutdown_both(Socket s) {
 }
 
 int close_socket(Socket s) {
-    if (find(s) == nullptr) return kSocketError;
-    sockets.erase(static_cast<int>(s));
-    ::close(static_cast<int>(s));
+    SocketState* state = find(s);
+    if (state == nullptr) return kSocketError;
+    *state = SocketState{};
+    ::close(static_cast<int>(s));  // which ends its epoll registration too
     // The next accept may get the same descriptor number: no queued event of this
     // socket may then be taken for one of the new connection.
     posix::drop_socket_messages_of(s);

@@ -1,6 +1,7 @@
 // Files on Windows: the C runtime's _sopen with deny-none sharing, _lseeki64 and _read
 // for low-level files, and text-mode stdio streams (which turn CR LF into LF and stop at
-// Ctrl-Z themselves).
+// Ctrl-Z themselves). A file that may be renamed or removed while open is made with
+// CreateFileA and given to the runtime as a handle of its own (_open_osfhandle).
 #include "platform/files.h"
 #include "platform/faults.h"
 
@@ -29,6 +30,33 @@ constexpr int kReadWriteFlags = _O_BINARY | _O_RDWR;                            
 constexpr int kAppendCreateFlags = _O_BINARY | _O_CREAT | _O_APPEND | _O_RDWR;    // 0x810A
 static_assert(kReadWriteFlags == 0x8002 && kAppendCreateFlags == 0x810A);
 constexpr unsigned int kMaxRead = 0x7FFFFFFF;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Sets errno for the system's error `error`, as the runtime's own calls do.
+void set_errno(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME: errno = ENOENT; break;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: errno = ENOSPC; break;
+        case ERROR_TOO_MANY_OPEN_FILES: errno = EMFILE; break;
+        default: errno = EACCES; break;
+    }
+}
+
+// Opens `path` for appending, created if missing, sharing reading, writing and removal.
+int open_shared(const char* path) {
+    const HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        set_errno(GetLastError());
+        return -1;
+    }
+    const int handle = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_APPEND | _O_BINARY);
+    if (handle < 0) CloseHandle(file);
+    return handle;
+}
 
 }  // namespace
 
@@ -54,6 +82,7 @@ int file_open(const char* path, FileAccess access, int permission) {
         errno = ENOENT;
         return -1;
     }
+    if (access == FileAccess::AppendShared) return open_shared(path);
     const int flags = access == FileAccess::AppendCreate ? kAppendCreateFlags : kReadWriteFlags;
     const int mode = (permission & 0400 ? _S_IREAD : 0) | (permission & 0200 ? _S_IWRITE : 0);
     const int handle = _sopen(path, flags, _SH_DENYNO, mode);
@@ -97,6 +126,36 @@ bool file_sync(int handle) {
         return false;
     }
     return _commit(handle) == 0;  // FlushFileBuffers
+}
+
+AppendResult file_append_durably(int handle, const void* data, std::size_t count, long* written) {
+    *written = 0;
+    const char* bytes = static_cast<const char*>(data);
+    for (std::size_t done = 0; done < count;) {
+        const long n = file_write(handle, bytes + done, count - done);
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return AppendResult::NotWritten;
+        }
+        done += static_cast<std::size_t>(n);
+        *written = static_cast<long>(done);
+    }
+    return file_sync(handle) ? AppendResult::Durable : AppendResult::NotDurable;
+}
+
+bool file_replace(const char* path, const void* data, std::size_t count) {
+    const std::string next = std::string(path) + ".new";
+    const int handle = _sopen(next.c_str(), _O_BINARY | _O_CREAT | _O_TRUNC | _O_WRONLY, _SH_DENYNO,
+                              _S_IREAD | _S_IWRITE);
+    if (handle < 0) return false;
+    const bool written = _write(handle, data, static_cast<unsigned int>(count)) == static_cast<int>(count);
+    const bool closed = _close(handle) == 0;
+    if (written && closed && MoveFileExA(next.c_str(), path, MOVEFILE_REPLACE_EXISTING)) return true;
+    if (written && closed) set_errno(GetLastError());
+    const int error = errno;
+    _unlink(next.c_str());
+    errno = error;
+    return false;
 }
 
 bool file_truncate(int handle, std::int64_t size) { return _chsize_s(handle, size) == 0; }

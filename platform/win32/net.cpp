@@ -4,6 +4,7 @@
 #include "platform/net.h"
 
 #include <winsock2.h>
+#include <mstcpip.h>
 
 namespace qx::platform {
 namespace {
@@ -23,13 +24,15 @@ int net_cleanup() { return WSACleanup(); }
 
 Socket tcp_socket() { return static_cast<Socket>(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)); }
 
-int bind_any(Socket s, std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(port);
-    return bind(native(s), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+int bind_address(Socket s, std::uint32_t address, std::uint16_t port) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(address);
+    local.sin_port = htons(port);
+    return bind(native(s), reinterpret_cast<const sockaddr*>(&local), sizeof local);
 }
+
+int bind_any(Socket s, std::uint16_t port) { return bind_address(s, kAnyAddress, port); }
 
 int async_select(Socket s, WindowHandle window, unsigned message, long mask) {
     return WSAAsyncSelect(native(s), reinterpret_cast<HWND>(window), message, mask);
@@ -37,11 +40,23 @@ int async_select(Socket s, WindowHandle window, unsigned message, long mask) {
 
 int listen_socket(Socket s, int backlog) { return listen(native(s), backlog); }
 
-Socket accept_socket(Socket s) {
-    sockaddr_in peer{};
-    int length = sizeof peer;
-    return static_cast<Socket>(accept(native(s), reinterpret_cast<sockaddr*>(&peer), &length));
+Socket accept_socket(Socket s, Ipv4Endpoint* peer) {
+    sockaddr_in address{};
+    int length = sizeof address;
+    const SOCKET accepted = accept(native(s), reinterpret_cast<sockaddr*>(&address), &length);
+    if (accepted != INVALID_SOCKET && peer != nullptr) *peer = {ntohl(address.sin_addr.s_addr), ntohs(address.sin_port)};
+    return static_cast<Socket>(accepted);
 }
+
+Socket accept_socket(Socket s) { return accept_socket(s, nullptr); }
+
+int set_keep_alive(Socket s, int idle_seconds, int interval_seconds) {
+    tcp_keepalive times{1, static_cast<ULONG>(idle_seconds) * 1000, static_cast<ULONG>(interval_seconds) * 1000};
+    DWORD returned = 0;
+    return WSAIoctl(native(s), SIO_KEEPALIVE_VALS, &times, sizeof times, nullptr, 0, &returned, nullptr, nullptr);
+}
+
+long raise_descriptor_limit(long needed) { return needed; }
 
 int receive(Socket s, char* buffer, int length) { return recv(native(s), buffer, length, 0); }
 

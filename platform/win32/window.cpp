@@ -81,6 +81,18 @@ std::intptr_t default_procedure(WindowHandle window, unsigned message, std::uint
     return DefWindowProcA(native(window), message, wparam, lparam);
 }
 
+bool post_message(WindowHandle window, unsigned message, std::uintptr_t wparam, std::intptr_t lparam) {
+    return PostMessageA(native(window), message, wparam, lparam) != 0;
+}
+
+void set_window_title(WindowHandle window, const char* title) { SetWindowTextA(native(window), title); }
+
+bool set_timer(WindowHandle window, std::uintptr_t id, unsigned interval_ms) {
+    return SetTimer(native(window), id, interval_ms, nullptr) != 0;
+}
+
+void kill_timer(WindowHandle window, std::uintptr_t id) { KillTimer(native(window), id); }
+
 void post_quit(int exit_code) { PostQuitMessage(exit_code); }
 
 int run_message_loop() {
