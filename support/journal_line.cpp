@@ -138,6 +138,19 @@ class LineReader {
         return "a string without its end";
     }
 
+    // Reads a whole number of up to 18 digits into `out` (its digits), or null (""). False
+    // when it is neither.
+    bool number_or_null(std::string* out) {
+        out->clear();
+        skip_blanks();
+        if (line_.substr(at_, 4) == "null") {
+            at_ += 4;
+            return true;
+        }
+        while (at_ < line_.size() && line_[at_] >= '0' && line_[at_] <= '9' && out->size() < 18) *out += line_[at_++];
+        return !out->empty();
+    }
+
   private:
     void skip_blanks() {
         while (at_ < line_.size() && (line_[at_] == ' ' || line_[at_] == '\t' || line_[at_] == '\r')) ++at_;
@@ -232,7 +245,7 @@ std::string received_time_text(std::time_t seconds, int milliseconds) {
     return text;
 }
 
-std::string journal_line(std::string_view request, std::string_view received) {
+std::string journal_line(std::string_view request, std::string_view received, const Origin* origin) {
     std::string line;
     line.reserve(request.size() * 2 + 128);
     const auto key = [&](const char* name, std::string_view value) {
@@ -249,6 +262,10 @@ std::string journal_line(std::string_view request, std::string_view received) {
     key("date", request_field(request, kDateField));
     key("time", request_field(request, kTimeField));
     key("request", request);
+    if (origin != nullptr) {
+        key("peer", origin->peer);
+        line += ",\"terminal\":" + (origin->terminal < 0 ? std::string("null") : std::to_string(origin->terminal));
+    }
     return line + "}\n";
 }
 
@@ -266,12 +283,19 @@ bool read_journal_line(std::string_view line, Booking* booking, std::string* pro
         return false;
     };
     if (!reader.take('{')) return fail("not a JSON object");
+    booking->peer.clear();
+    booking->terminal.clear();
     std::string name, value;
     for (bool first = true; !reader.take('}'); first = false) {
         if (!first && !reader.take(',')) return fail("',' or '}' was expected");
         if (std::string why = reader.string(&name); !why.empty()) return fail(why);
         if (!reader.take(':')) return fail("':' was expected");
+        if (name == "terminal") {
+            if (!reader.number_or_null(&booking->terminal)) return fail("\"terminal\" is not a number or null");
+            continue;
+        }
         if (std::string why = reader.string(&value); !why.empty()) return fail(why);
+        if (name == "peer") booking->peer = value;
         const bool base64 = name.size() > kBase64Suffix.size() && name.ends_with(kBase64Suffix);
         if (base64) name.resize(name.size() - kBase64Suffix.size());
         for (Key& key : keys) {

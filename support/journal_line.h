@@ -3,11 +3,14 @@
 // No state of its own.
 //
 //   {"received":"2026-12-07T12:18:32.125+01:00","card":"12345","fkey":"F1",
-//    "date":"240115","time":"0875","request":"regi,1,2,F1,240115,0875,12345"}
+//    "date":"240115","time":"0875","request":"regi,1,2,F1,240115,0875,12345",
+//    "peer":"10.1.2.7:51234","terminal":12}
 //
 // (one line in the file, keys in this order). "received" is the server's local time with
 // milliseconds and its offset from UTC; card, fkey, date and time are request fields 7,
-// 4, 5 and 6, whole, as received (a missing field is ""); "request" is the whole request.
+// 4, 5 and 6, whole, as received (a missing field is ""); "request" is the whole request;
+// "peer" is the terminal's address and port, "terminal" its number (null when it has not
+// reported one). Lines written before those two keys existed are read all the same.
 //
 // Any bytes are kept, and every JSON reader reads them back exactly: a field whose bytes
 // are valid UTF-8 is a JSON string (`"` and `\` escaped, control bytes 0x00-0x1F and
@@ -33,9 +36,15 @@ std::string_view request_field(std::string_view request, int n);
 // UTC: "2026-12-07T12:18:32.125+01:00" (the offset of UTC itself is "+00:00").
 std::string received_time_text(std::time_t seconds, int milliseconds);
 
+// Where a booking came from: the "peer" and "terminal" keys.
+struct Origin {
+    std::string_view peer;  // "10.1.2.7:51234"
+    long terminal = -1;     // the terminal's number; -1: not reported (null)
+};
+
 // The journal line of `request` received at `received` (a received_time_text), with its
-// line feed.
-std::string journal_line(std::string_view request, std::string_view received);
+// line feed; with `origin`, its "peer" and "terminal" keys too.
+std::string journal_line(std::string_view request, std::string_view received, const Origin* origin = nullptr);
 
 // One booking as read back from its journal line.
 struct Booking {
@@ -45,13 +54,15 @@ struct Booking {
     std::string date;      // request field 5
     std::string time;      // request field 6
     std::string request;   // the whole request
+    std::string peer;      // "" when the line has none
+    std::string terminal;  // the number's digits; "" when null or the line has none
 };
 
 // Reads `line` (without its line feed) into `booking`. False, with the reason in
 // `problem`, when it is not a journal line: not one JSON object of strings, a key of the
 // six missing or given twice (plainly or as base64), a string escape, UTF-8 or base64
 // that is not valid, a request with a NUL, or fields that are not those of its request.
-// Other keys are passed over.
+// "terminal" is a number or null, every other value a string. Other keys are passed over.
 bool read_journal_line(std::string_view line, Booking* booking, std::string* problem);
 
 }  // namespace qx::journal

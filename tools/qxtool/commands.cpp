@@ -294,19 +294,77 @@ std::string run_msg(const Args& a) {
     return number(code) + " " + buffer;
 }
 
-// The bookings of a journal, one per line (fields escaped, separated by TAB), or with
-// --json its lines as they are; problems go to `err` with their line numbers. An
-// incomplete last line (a write that a crash cut short: never answered) is reported as
-// such and is no error. Status 1 for a journal that cannot be read or any other line
-// that is not a journal line.
+// A CSV field (RFC 4180): quoted, its quotes doubled, when it holds a quote, a comma, a
+// CR or an LF; as it is otherwise.
+void append_csv_field(const std::string& field, std::string* out) {
+    if (field.find_first_of("\",\r\n") == std::string::npos) {
+        *out += field;
+        return;
+    }
+    *out += '"';
+    for (const char c : field) {
+        if (c == '"') *out += '"';
+        *out += c;
+    }
+    *out += '"';
+}
+
+constexpr char kCsvHeader[] = "received,terminal,peer,card,fkey,date,time\r\n";
+
+// A booking as a CSV record, with its CR LF.
+std::string csv_record(const journal::Booking& b) {
+    std::string record;
+    for (const std::string* field : {&b.received, &b.terminal, &b.peer, &b.card, &b.fkey, &b.date, &b.time}) {
+        if (!record.empty()) record += ',';
+        append_csv_field(*field, &record);
+    }
+    return record + "\r\n";
+}
+
+// How `bookings` writes what it reads.
+struct BookingsOptions {
+    std::string journal;
+    bool json = false;
+    std::string csv;  // the CSV file; empty: none
+};
+
+BookingsOptions bookings_options(const Args& a) {
+    BookingsOptions options;
+    for (std::size_t i = 1; i < a.size(); ++i) {
+        if (a[i] == "--json" && options.csv.empty()) {
+            options.json = true;
+        } else if (a[i] == "--csv" && i + 1 < a.size() && !options.json && options.csv.empty()) {
+            options.csv = a[++i];
+        } else if (options.journal.empty() && a[i].rfind("--", 0) != 0) {
+            options.journal = a[i];
+        } else {
+            throw UsageError{"bookings takes one journal FILE and --json or --csv OUT"};
+        }
+    }
+    if (options.journal.empty()) throw UsageError{"bookings needs the journal FILE"};
+    return options;
+}
+
+// The bookings of a journal, one per line (fields escaped, separated by TAB), with
+// --json its lines as they are, or with --csv OUT a CSV file OUT (RFC 4180, a header row
+// first); problems go to `err` with their line numbers. An incomplete last line (a write
+// that a crash cut short: never answered) is reported as such and is no error. Status 1
+// for a journal that cannot be read or any other line that is not a journal line.
 int run_bookings(const Args& a, std::ostream& out, std::ostream& err) {
-    if (a.size() > 3 || (a.size() == 3 && a[2] != "--json")) throw UsageError{"the only option is --json"};
-    const bool as_json = a.size() == 3;
-    const std::string where = "qxtool: " + escape(a[1]) + ": ";
-    std::ifstream in(a[1], std::ios::binary);
+    const BookingsOptions options = bookings_options(a);
+    const std::string where = "qxtool: " + escape(options.journal) + ": ";
+    std::ifstream in(options.journal, std::ios::binary);
     if (!in) {
         err << where << "cannot open: " << std::strerror(errno) << '\n';
         return 1;
+    }
+    std::ofstream csv;
+    if (!options.csv.empty()) {
+        csv.open(options.csv, std::ios::binary | std::ios::trunc);
+        if (!(csv << kCsvHeader)) {
+            err << "qxtool: " << escape(options.csv) << ": cannot write: " << std::strerror(errno) << '\n';
+            return 1;
+        }
     }
     int status = 0;
     std::string line, problem, fields;
@@ -321,8 +379,12 @@ int run_bookings(const Args& a, std::ostream& out, std::ostream& err) {
             status = 1;
             continue;
         }
-        if (as_json) {
+        if (options.json) {
             out << line << '\n';
+            continue;
+        }
+        if (!options.csv.empty()) {
+            csv << csv_record(booking);
             continue;
         }
         fields.clear();
@@ -335,6 +397,10 @@ int run_bookings(const Args& a, std::ostream& out, std::ostream& err) {
     }
     if (in.bad()) {
         err << where << "read failed\n";
+        status = 1;
+    }
+    if (!options.csv.empty() && !(csv.flush())) {
+        err << "qxtool: " << escape(options.csv) << ": cannot write: " << std::strerror(errno) << '\n';
         status = 1;
     }
     return status;
@@ -405,9 +471,10 @@ const Command kCommands[] = {
     {"scan", "FILE LEN [FIELD:POS...]", 2, true,
      "the records of FILE a user restricted by the QX_* variables sees, one per line, then counts", nullptr,
      run_scan},
-    {"bookings", "FILE [--json]", 1, true,
-     "the bookings of journal FILE: received, card, fkey, date, time, request, TAB-separated", nullptr, nullptr,
-     run_bookings},
+    {"bookings", "FILE [--json | --csv OUT]", 1, true,
+     "the bookings of journal FILE: received, card, fkey, date, time, request, TAB-separated; --csv OUT: as "
+     "CSV (received, terminal, peer, card, fkey, date, time) in file OUT",
+     nullptr, nullptr, run_bookings},
     {"read", "FILE N LEN", 3, false, "result code of reading record N of LEN bytes, and the record (\\0: end of a field)",
      run_read},
 };
