@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "app/event_log.h"
-#include "app/requests.h"
 #include "support/datetime/date_text.h"
 #include "support/safe_format.h"
 #include "support/text.h"
@@ -96,11 +95,6 @@ char* booking_reply(const char* request, char* reply) {
 void log_booking(const char* request) {
     char line[kBookingLineSize];
     log_add_line(booking_line(request, line));
-}
-
-void reply_booking(const char* request) {
-    char reply[kBookingReplySize];
-    send_reply(booking_reply(request, reply));
 }
 
 }  // namespace qx::app

@@ -28,7 +28,4 @@ char* booking_reply(const char* request, char* reply);
 // Adds the booking line of `request` to the event log.
 void log_booking(const char* request);
 
-// Sends the booking reply of `request` on the terminal socket.
-void reply_booking(const char* request);
-
 }  // namespace qx::app

@@ -1,39 +1,64 @@
-// Appending bookings to the journal durably.
+// The open journal: opening and mending, learning its bookings, and durable group writes.
+//
+//   opening   journal_open, reopen, mend_end, learn
+//   repeats   journal_repeat, same_as_line
+//   writing   journal_add, journal_write, cut_back
 #include "app/journal.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
-#include "app/event_log.h"
+#include "app/booking_memory.h"
 #include "platform/files.h"
-#include "support/journal_line.h"
-#include "support/text.h"
 
 namespace qx::app {
 namespace {
 
-constexpr std::size_t kTailScan = 16384;  // more than the longest line the journal writes
+constexpr std::size_t kLongestLine = 16384;        // more than the longest line the journal writes
+constexpr std::size_t kLearnBlock = 1 << 20;       // bytes read at a time while learning
 constexpr std::string_view kLineStart = "{\"received\":\"";  // how every journal line begins
+constexpr std::uint64_t kWaiting = std::uint64_t{1} << 63;  // memory: a line of the group, by its index
 constexpr int kCardField = 7;
-constexpr char kJournalVariable[] = "QX_BOOKINGS";
+constexpr int kFunctionKeyField = 4;
+constexpr int kDateField = 5;
+constexpr int kTimeField = 6;
 
-// An open journal file, closed when it goes out of scope.
-class OpenJournal {
-  public:
-    explicit OpenJournal(const char* path) : handle_(platform::file_open(path, platform::FileAccess::AppendCreate,
-                                                                         kJournalPermission)) {}
-    ~OpenJournal() {
-        if (handle_ >= 0) platform::file_close(handle_);  // after a flush: nothing left to lose
-    }
-    OpenJournal(const OpenJournal&) = delete;
-    OpenJournal& operator=(const OpenJournal&) = delete;
-    int handle() const { return handle_; }
-
-  private:
-    int handle_;
+struct OpenJournal {
+    int handle = -1;
+    std::string path;
+    platform::FileId id;
+    std::int64_t end = 0;          // the file's size, as far as this journal wrote it
+    bool needs_line_feed = false;  // the file ends in text of another kind without one
+    bool new_file = false;         // empty when opened: its folder entry is flushed after the first write
 };
+
+OpenJournal journal;
+BookingMemory memory(kRememberedBookings);
+std::string group;                       // the lines waiting, one after the other
+std::vector<std::string> group_requests;  // their requests, in order
+std::vector<std::uint64_t> group_keys;    // their memory keys, in order
+unsigned long writes = 0;
+
+std::uint64_t key_of(std::string_view request) {
+    return BookingMemory::key(journal::request_field(request, kCardField),
+                              journal::request_field(request, kFunctionKeyField),
+                              journal::request_field(request, kDateField),
+                              journal::request_field(request, kTimeField));
+}
+
+bool same_booking(std::string_view a, std::string_view b) {
+    for (const int field : {kCardField, kFunctionKeyField, kDateField, kTimeField}) {
+        if (journal::request_field(a, field) != journal::request_field(b, field)) return false;
+    }
+    return true;
+}
+
+std::string failure(const char* step, const std::string& path) {
+    return std::string(step) + " " + path + ": " + platform::file_error_text();
+}
 
 // True when `tail`, the text after the journal's last line feed, is the start of a line
 // the journal wrote (cut short by a crash), not text of another kind.
@@ -41,16 +66,18 @@ bool is_own_cut_line(std::string_view tail) {
     return tail.substr(0, kLineStart.size()) == kLineStart.substr(0, tail.size());
 }
 
-// Prepares the end of a journal of `size` bytes (> 0) for `line`: a cut line of its own
-// is cut off (`keep` becomes its start), other text without a final line feed gets one
-// before `line`. False when the end cannot be read or cut.
-bool mend_end(int handle, std::int64_t size, std::string* line, std::int64_t* keep) {
+// Mends the end of the open journal of `size` bytes: a cut line of its own is cut off,
+// other text without a final line feed is marked to get one. False when the end cannot
+// be read or cut.
+bool mend_end(std::int64_t size) {
+    journal.end = size;
+    if (size == 0) return true;
     char last = '\0';
-    if (platform::file_read_at(handle, size - 1, &last, 1) != 1) return false;
+    if (platform::file_read_at(journal.handle, size - 1, &last, 1) != 1) return false;
     if (last == '\n') return true;  // the common case: the last line is whole
-    const std::size_t scanned = static_cast<std::size_t>(std::min<std::int64_t>(size, kTailScan));
+    const std::size_t scanned = static_cast<std::size_t>(std::min<std::int64_t>(size, kLongestLine));
     std::string end(scanned, '\0');
-    if (platform::file_read_at(handle, size - static_cast<std::int64_t>(scanned), end.data(), scanned) !=
+    if (platform::file_read_at(journal.handle, size - static_cast<std::int64_t>(scanned), end.data(), scanned) !=
         static_cast<long>(scanned)) {
         return false;
     }
@@ -58,73 +85,202 @@ bool mend_end(int handle, std::int64_t size, std::string* line, std::int64_t* ke
     const bool whole_tail = feed != std::string::npos || scanned == static_cast<std::size_t>(size);
     const std::string_view tail = std::string_view(end).substr(feed == std::string::npos ? 0 : feed + 1);
     if (whole_tail && is_own_cut_line(tail)) {
-        *keep = size - static_cast<std::int64_t>(tail.size());
-        return platform::file_truncate(handle, *keep);
+        journal.end = size - static_cast<std::int64_t>(tail.size());
+        return platform::file_truncate(journal.handle, journal.end);
     }
-    line->insert(0, "\n");
+    journal.needs_line_feed = true;
     return true;
 }
 
-// Writes `line` whole at the end (one write, unless the system takes less).
-bool write_whole(int handle, const std::string& line) {
-    for (std::size_t done = 0; done < line.size();) {
-        const long n = platform::file_write(handle, line.data() + done, line.size() - done);
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
+// Where the last kRememberedBookings lines of the first `size` bytes begin.
+std::int64_t learning_start(std::int64_t size) {
+    std::size_t feeds = 0;
+    std::vector<char> block(kLearnBlock);
+    for (std::int64_t to = size; to > 0;) {
+        const std::int64_t from = std::max<std::int64_t>(0, to - static_cast<std::int64_t>(kLearnBlock));
+        const long got = platform::file_read_at(journal.handle, from, block.data(), static_cast<std::size_t>(to - from));
+        if (got != to - from) return to;  // what cannot be read is not learned
+        for (std::int64_t i = to - from - 1; i >= 0; --i) {
+            // The line feed before the remembered lines, not counting the file's last one.
+            if (block[static_cast<std::size_t>(i)] == '\n' && ++feeds == kRememberedBookings + 1) return from + i + 1;
+        }
+        to = from;
     }
+    return 0;
+}
+
+// Remembers the booking of the line at `offset`, when it is a journal line.
+void learn_line(std::string_view line, std::int64_t offset) {
+    journal::Booking booking;
+    std::string problem;
+    if (!journal::read_journal_line(line, &booking, &problem)) return;
+    memory.add(BookingMemory::key(booking.card, booking.fkey, booking.date, booking.time),
+               static_cast<std::uint64_t>(offset));
+}
+
+// Learns the bookings of the open journal's last lines.
+void learn() {
+    memory.clear();
+    std::int64_t at = learning_start(journal.end);
+    std::string carried;  // the start of a line the last block cut
+    std::vector<char> block(kLearnBlock);
+    while (at < journal.end) {
+        const std::size_t count = static_cast<std::size_t>(std::min<std::int64_t>(journal.end - at, kLearnBlock));
+        if (platform::file_read_at(journal.handle, at, block.data(), count) != static_cast<long>(count)) return;
+        const std::string_view text(block.data(), count);
+        std::size_t start = 0;
+        for (std::size_t feed; (feed = text.find('\n', start)) != std::string_view::npos; start = feed + 1) {
+            const std::int64_t line_at = at + static_cast<std::int64_t>(start) - static_cast<std::int64_t>(carried.size());
+            carried.append(text.substr(start, feed - start));
+            learn_line(carried, line_at);
+            carried.clear();
+        }
+        // A piece longer than any journal line is none: it is passed over.
+        carried = carried.size() + count - start > kLongestLine ? std::string() : carried + std::string(text.substr(start));
+        at += static_cast<std::int64_t>(count);
+    }
+}
+
+void close_file() {
+    if (journal.handle >= 0) platform::file_close(journal.handle);
+    journal = OpenJournal{};
+    memory.clear();
+}
+
+// Opens `path` as the journal (closing another): mended and learnt, the group waiting
+// remembered again.
+bool reopen(const std::string path, std::string* why) {  // (a copy: closing clears journal.path)
+    close_file();
+    if (path.size() > kMaxJournalPath) {
+        *why = "the journal path is longer than " + std::to_string(kMaxJournalPath) + " characters";
+        return false;
+    }
+    journal.handle = platform::file_open(path.c_str(), platform::FileAccess::AppendShared, kJournalPermission);
+    if (journal.handle < 0) return *why = failure("cannot open", path), false;
+    const std::int64_t size = platform::file_size(journal.handle);
+    if (size < 0 || !platform::file_id(journal.handle, &journal.id)) return *why = failure("cannot look at", path), close_file(), false;
+    if (!mend_end(size)) return *why = failure("cannot mend the end of", path), close_file(), false;
+    journal.path = path;
+    journal.new_file = size == 0;
+    learn();
+    for (std::size_t i = 0; i < group_keys.size(); ++i) memory.add(group_keys[i], kWaiting | i);
     return true;
 }
 
-std::string now_text() {
-    const auto now = std::chrono::system_clock::now();
-    const auto milliseconds =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    return journal::received_time_text(std::chrono::system_clock::to_time_t(now), static_cast<int>(milliseconds));
+// True when the line at `offset` of the journal is a booking like `request`.
+bool same_as_line(std::uint64_t offset, std::string_view request) {
+    const std::int64_t at = static_cast<std::int64_t>(offset);
+    const std::size_t count = static_cast<std::size_t>(std::min<std::int64_t>(journal.end - at, kLongestLine));
+    std::string text(count, '\0');
+    if (at >= journal.end || platform::file_read_at(journal.handle, at, text.data(), count) != static_cast<long>(count)) {
+        return false;
+    }
+    journal::Booking booking;
+    std::string problem;
+    if (!journal::read_journal_line(std::string_view(text).substr(0, text.find('\n')), &booking, &problem)) return false;
+    return same_booking(booking.request, request);
+}
+
+// After a failed write of `data` (`written` bytes taken, -1: not known): cuts off again
+// whatever of it is at the end of the file.
+void cut_back(const std::string& data, long written) {
+    const std::int64_t size = platform::file_size(journal.handle);
+    for (const std::size_t count : {written >= 0 ? static_cast<std::size_t>(written) : data.size(), std::size_t{0}}) {
+        if (count == 0 || size < static_cast<std::int64_t>(count)) continue;
+        std::string tail(count, '\0');
+        const std::int64_t start = size - static_cast<std::int64_t>(count);
+        if (platform::file_read_at(journal.handle, start, tail.data(), count) == static_cast<long>(count) &&
+            tail == std::string_view(data).substr(0, count)) {
+            platform::file_truncate(journal.handle, start);
+        }
+    }
+    journal.end = std::max<std::int64_t>(0, platform::file_size(journal.handle));
+}
+
+void clear_group() {
+    group.clear();
+    group_requests.clear();
+    group_keys.clear();
+}
+
+// True when the open journal is still the file its path names.
+bool still_the_journal() {
+    platform::FileId now;
+    return platform::path_file_id(journal.path.c_str(), &now) && now == journal.id;
 }
 
 }  // namespace
 
-JournalResult append_to_journal(const char* path, std::string_view request, std::string_view received,
-                                std::string* why) {
-    const auto fail = [&](const char* step) {
-        *why = std::string(step) + " " + path + ": " + platform::file_error_text();
-        return JournalResult::NotStored;
-    };
-    if (std::strlen(path) > kMaxJournalPath) {
-        *why = "the journal path is longer than " + std::to_string(kMaxJournalPath) + " characters";
-        return JournalResult::NotStored;
-    }
-    OpenJournal journal(path);
-    if (journal.handle() < 0) return fail("cannot open");
-    const std::int64_t size = platform::file_size(journal.handle());
-    if (size < 0) return fail("cannot look at");
-    std::string line = journal::journal_line(request, received);
-    std::int64_t keep = size;  // where the journal ends before this booking
-    if (size > 0 && !mend_end(journal.handle(), size, &line, &keep)) return fail("cannot mend the end of");
-    // A line that is not whole on disk is cut off again: no part of it stays behind.
-    const auto undo = [&](const char* step) {
-        fail(step);
-        platform::file_truncate(journal.handle(), keep);
-        return JournalResult::NotStored;
-    };
-    if (!write_whole(journal.handle(), line)) return undo("cannot write");
-    if (!platform::file_sync(journal.handle())) return undo("cannot flush");
-    // A new file: its name must last as well as its line.
-    if (size == 0 && !platform::sync_folder_of(path)) return fail("cannot flush the folder of");
-    return JournalResult::Stored;
+const char* journal_path() {
+    const char* path = std::getenv("QX_BOOKINGS");
+    return path != nullptr && *path != '\0' ? path : nullptr;
 }
 
-bool journal_booking(const char* request) {
-    // Not one of the remembered names: read afresh for every booking.
-    const char* path = std::getenv(kJournalVariable);
-    if (path == nullptr || *path == '\0') return true;
-    std::string why;
-    if (append_to_journal(path, request, now_text(), &why) == JournalResult::Stored) return true;
-    char card[text::kFieldBufferSize];
-    text::copy_text(card, sizeof card, text::field_at(kCardField, request, ','));
-    const std::string entry = std::string("Booking of card ") + card + " not stored (no reply): " + why;
-    log_add_entry(entry.c_str(), static_cast<long>(entry.size()));
-    return false;
+bool journal_open(const char* path, std::string* why) {
+    if (journal.handle >= 0 && journal.path == path) return true;
+    return reopen(path, why);
 }
+
+void journal_close() {
+    clear_group();
+    close_file();
+}
+
+Repeat journal_repeat(std::string_view request) {
+    Repeat found = Repeat::No;
+    memory.find(key_of(request), [&](std::uint64_t where) {
+        if ((where & kWaiting) != 0) {
+            if (!same_booking(group_requests[where & ~kWaiting], request)) return false;
+            found = Repeat::Waiting;
+            return true;
+        }
+        if (!same_as_line(where, request)) return false;
+        found = Repeat::Stored;
+        return true;
+    });
+    return found;
+}
+
+void journal_add(std::string_view request, std::string_view received, const journal::Origin& origin) {
+    group += journal::journal_line(request, received, &origin);
+    group_keys.push_back(key_of(request));
+    memory.add(group_keys.back(), kWaiting | group_requests.size());
+    group_requests.emplace_back(request);
+}
+
+std::size_t journal_waiting() { return group_requests.size(); }
+
+bool journal_write(std::string* why) {
+    if (group.empty()) return true;
+    ++writes;
+    const std::size_t lines = group_requests.size();
+    if (!still_the_journal() && !reopen(journal.path, why)) return clear_group(), false;
+    const std::string data = journal.needs_line_feed ? "\n" + group : group;
+    long written = 0;
+    const platform::AppendResult result = platform::file_append_durably(journal.handle, data.data(), data.size(), &written);
+    if (result != platform::AppendResult::Durable) {
+        *why = failure(result == platform::AppendResult::NotWritten ? "cannot write" : "cannot flush", journal.path);
+        cut_back(data, written);
+        memory.drop_recent(lines);
+        return clear_group(), false;
+    }
+    // Each line's place, for the repeats of it that may come.
+    std::int64_t at = journal.end + (journal.needs_line_feed ? 1 : 0);
+    for (std::size_t i = 0, start = 0; i < lines; ++i) {
+        memory.move_recent(lines - 1 - i, static_cast<std::uint64_t>(at + static_cast<std::int64_t>(start)));
+        start = group.find('\n', start) + 1;
+    }
+    journal.end += static_cast<std::int64_t>(data.size());
+    journal.needs_line_feed = false;
+    clear_group();
+    // A new file: its name must last as well as its lines.
+    if (journal.new_file && !platform::sync_folder_of(journal.path.c_str())) {
+        return *why = failure("cannot flush the folder of", journal.path), false;
+    }
+    journal.new_file = false;
+    return true;
+}
+
+unsigned long journal_writes() { return writes; }
 
 }  // namespace qx::app

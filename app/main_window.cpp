@@ -3,9 +3,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "app/commit.h"
 #include "app/event_log.h"
+#include "app/journal.h"
 #include "app/listener.h"
+#include "app/site_config.h"
+#include "app/status.h"
 
 namespace qx::app {
 namespace {
@@ -22,7 +27,24 @@ void on_create(platform::WindowHandle window) {
     }
     log_reset(box);
     log_add_entry(kWaitingEntry, static_cast<long>(std::strlen(kWaitingEntry)));
+    commit_start(window);
+    status_start(window, kWindowTitle);
     listener_failed = !listener_start(window);
+    // The journal learns its bookings now, not at the first booking; a journal that
+    // cannot be opened is reported by the bookings it cannot take.
+    std::string ignored;
+    if (const char* path = journal_path(); path != nullptr && !listener_failed) journal_open(path, &ignored);
+}
+
+// Reads the site settings and checks what they need; false after the box that says why.
+bool start_site() {
+    SiteSettings settings;
+    std::string error;
+    const bool ok = read_site_settings(&settings, &error) && raise_descriptors(settings, &error) &&
+                    status_file_start(settings.status_path, &error);
+    if (!ok) platform::message_box(nullptr, error.c_str(), kConfigErrorCaption, true);
+    set_site(settings);
+    return ok;
 }
 
 // "<text>\r\nError code:<number>", the form of both start-up failure boxes.
@@ -40,15 +62,21 @@ std::intptr_t window_procedure(platform::WindowHandle window, unsigned message, 
         case platform::kWmCreate: on_create(window); break;
         case platform::kWmDestroy:
             platform::post_quit(0);
+            commit_flush();  // held bookings are stored and answered before the connections close
             listener_stop();
             return 0;
         case kSocketEventMessage: on_socket_event(wparam, lparam); break;
+        case kFlushMessage: commit_flush(); return 0;
+        case platform::kWmTimer:
+            if (wparam == kStatusTimer) status_tick();
+            break;
         default: break;
     }
     return platform::default_procedure(window, message, wparam, lparam);
 }
 
 int app_main(int show_command) {
+    if (!start_site()) return kExitFailure;
     unsigned long error = 0;
     if (!platform::register_window_class(kWindowClassName, window_procedure, kIconId, &error)) {
         show_error_code_box("Window class creation failed", error, "Window Class Failed");

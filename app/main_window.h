@@ -18,10 +18,11 @@ inline constexpr int kLogBoxId = 101;
 std::intptr_t window_procedure(platform::WindowHandle window, unsigned message, std::uintptr_t wparam,
                                std::intptr_t lparam);
 
-// Runs the application: registers the class, creates and shows the main window and runs
-// the message loop. Returns 0 after the window was closed; 1 when the main window could
-// not be created or the listener could not be started (after its message box), so that
-// scripts and service managers see the failure.
+// Runs the application: reads the site settings (app/site_config.h), registers the
+// class, creates and shows the main window and runs the message loop. Returns 0 after the
+// window was closed; 1 when a site setting is bad, the main window could not be created
+// or the listener could not be started (after its message box), so that scripts and
+// service managers see the failure.
 int app_main(int show_command);
 
 }  // namespace qx::app

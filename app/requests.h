@@ -1,9 +1,17 @@
 // The terminal's requests: one receive is one request (the terminal sends no length
 // and no terminator), classified by its first bytes, logged, and answered with a fixed
-// JSON text sent without terminator. Owns the 1024-byte receive buffer.
+// JSON text sent without terminator, each on the connection it came on. Owns the
+// 1024-byte receive buffer.
+//
+// A terminal-number request ("snd_termnr,12") gives its connection that number: the
+// digits right after the comma (up to nine; none leave the number as it was). In a site
+// of several terminals each log entry of a connection starts with its prefix
+// (log_prefix: "[T12] ", or "[10.1.2.7] " before the number is known).
 #pragma once
 
 #include <cstddef>
+
+#include "app/connections.h"
 
 namespace qx::app {
 
@@ -23,12 +31,11 @@ inline constexpr char kAbsenceReasonsReply[] =
     "\"hideAfwhBut\":\"0\", \"type\":\"get_grund\",\"ucats\":[{\"grund\":\"09 business trip\"}]}";
 inline constexpr char kTerminalNumberReply[] = "{\"success\":true,\"error\":\"got termnr\"}";
 
-// Handles a read event: receives up to kReceiveSize bytes from the terminal socket and
-// logs and answers them. A failed or empty receive logs an empty entry.
-void on_read();
+// The terminal number a terminal-number request reports, or kUnknownTerminal.
+long reported_terminal(const char* text);
 
-// Sends `text` on the terminal socket, its length in bytes, no terminator; a short or
-// failed send is not repeated.
-void send_reply(const char* text);
+// Handles a read event of `c`: receives up to kReceiveSize bytes from it and logs and
+// answers them. A failed or empty receive logs an empty entry.
+void on_read(Connection& c);
 
 }  // namespace qx::app

@@ -13,7 +13,6 @@
 #include <unistd.h>
 #endif
 
-#include "app/event_log.h"
 #include "app/journal.h"
 #include "platform/faults.h"
 #include "support/journal_line.h"
@@ -28,6 +27,7 @@ using journal::journal_line;
 using journal::read_journal_line;
 
 constexpr char kReceived[] = "2026-12-07T12:18:32.125+01:00";
+const journal::Origin kOrigin{"10.1.2.7:51234", 12};
 
 std::string read_all(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -48,6 +48,15 @@ TEST(JournalLineTest, FieldsAndLayout) {
               std::string("{\"received\":\"") + kReceived +
                   "\",\"card\":\"12345\",\"fkey\":\"F1\",\"date\":\"240115\",\"time\":\"0875\","
                   "\"request\":\"regi,1,2,F1,240115,0875,12345\"}\n");
+    // Where it came from, and lines without it read all the same.
+    const journal::Origin unknown{"10.1.2.7:51234", -1};
+    EXPECT_EQ(journal_line("regi", kReceived, &unknown).substr(journal_line("regi", kReceived).size() - 2),
+              ",\"peer\":\"10.1.2.7:51234\",\"terminal\":null}\n");
+    for (const auto& [origin, terminal] : {std::pair{&unknown, ""}, {&kOrigin, "12"}}) {
+        const Booking from = read_back(journal_line("regi,1", kReceived, origin));
+        EXPECT_EQ(from.peer + "/" + from.terminal, std::string("10.1.2.7:51234/") + terminal);
+    }
+    EXPECT_EQ(read_back(journal_line("regi", kReceived)).peer, "");
     EXPECT_EQ(journal::request_field("regi,1,2", 1), "regi");
     const Booking short_one = read_back(journal_line("regi,1,2,F1", kReceived));
     EXPECT_EQ(short_one.fkey, "F1");
@@ -92,6 +101,7 @@ TEST(JournalLineTest, WhatIsNotAJournalLine) {
         {"{" + good + "\"request_base64\":\"cmVnaQ=\"}", "\"request_base64\" is not base64"},
         {"{" + good + "\"request_base64\":\"cm=naQ==\"}", "\"request_base64\" is not base64"},
         {"{" + good + "\"request\":\"regi,,,F,d,h,7\",\"request_base64\":\"\"}", "\"request\" is given twice"},
+        {"{" + good + "\"terminal\":\"12\",\"request\":\"regi,,,F,d,h,7\"}", "\"terminal\" is not a number or null"},
     };
     for (const auto& [line, why] : cases) {
         Booking booking;
@@ -133,21 +143,30 @@ TEST(JournalLineTest, ReceivedTimeIsLocalWithItsOffset) {
 }
 #endif
 
+std::string line_of(const std::string& request) { return journal_line(request, kReceived, &kOrigin); }
+
 class AppendTest : public ::testing::Test {
   protected:
-    void TearDown() override { platform::fault_disarm(); }
-
-    JournalResult append(const std::string& request) {
-        return append_to_journal(path_.c_str(), request, kReceived, &why_);
+    void TearDown() override {
+        platform::fault_disarm();
+        journal_close();
     }
+
+    // Opens the journal (when it is not open) and stores `request` in a group of its own.
+    bool store(const std::string& request, const std::string& path) {
+        if (!journal_open(path.c_str(), &why_)) return false;
+        journal_add(request, kReceived, kOrigin);
+        return journal_write(&why_);
+    }
+    bool store(const std::string& request) { return store(request, path_); }
 
     test::TempDir dir_;
     std::string path_ = dir_.str() + "/bookings.jsonl";
     std::string why_;
 };
 
-TEST_F(AppendTest, TheEndOfTheFileIsMendedBeforeTheLine) {
-    const std::string line = journal_line("regi,x", kReceived);
+TEST_F(AppendTest, TheEndOfTheFileIsMendedWhenItIsOpened) {
+    const std::string line = line_of("regi,x");
     const std::pair<std::string, std::string> cases[] = {
         {line, line + line},                                         // whole: untouched
         {line + line.substr(0, 40), line + line},                    // its own cut line: cut off
@@ -157,32 +176,79 @@ TEST_F(AppendTest, TheEndOfTheFileIsMendedBeforeTheLine) {
         {std::string(20000, 'x'), std::string(20000, 'x') + "\n" + line},   // longer than any line
     };
     for (const auto& [before, after] : cases) {
+        journal_close();
         dir_.write("bookings.jsonl", before);
-        ASSERT_EQ(append("regi,x"), JournalResult::Stored) << why_;
+        ASSERT_TRUE(store("regi,x")) << why_;
         EXPECT_EQ(read_all(path_), after) << before.substr(0, 60);
     }
 }
 
-// One line per booking, in a file made by the first; a failed write or flush leaves the
-// file as it was.
-TEST_F(AppendTest, AFailedWriteOrFlushLeavesTheFileAsItWas) {
-    ASSERT_EQ(append("regi,1"), JournalResult::Stored) << why_;
+// A failed write, flush or open leaves the file as it was, and the next booking is
+// stored again.
+TEST_F(AppendTest, AFailedWriteFlushOrOpenLeavesTheFileAsItWas) {
+    ASSERT_TRUE(store("regi,,,,,,1")) << why_;
     const std::string before = read_all(path_);
-    EXPECT_EQ(before, journal_line("regi,1", kReceived));
+    EXPECT_EQ(before, line_of("regi,,,,,,1"));
     const std::pair<platform::Fault, const char*> cases[] = {
         {platform::Fault::Write, "cannot write "},
         {platform::Fault::Sync, "cannot flush "},
         {platform::Fault::Open, "cannot open "},
     };
     for (const auto& [fault, step] : cases) {
+        journal_close();
+        ASSERT_TRUE(journal_open(path_.c_str(), &why_)) << why_;
+        if (fault == platform::Fault::Open) journal_close();
         platform::fault_arm(fault, 1, false);
-        EXPECT_EQ(append("regi,2"), JournalResult::NotStored);
+        EXPECT_FALSE(store("regi,,,,,,2"));
         EXPECT_EQ(why_.rfind(step + path_ + ": ", 0), 0u) << why_;
         EXPECT_EQ(read_all(path_), before);
-        EXPECT_EQ(append("regi,3"), JournalResult::Stored) << why_;  // the next booking is stored again
-        EXPECT_EQ(read_all(path_), before + journal_line("regi,3", kReceived));
+        EXPECT_EQ(journal_repeat("regi,,,,,,2"), Repeat::No);  // not remembered either
+        EXPECT_TRUE(store("regi,,,,,,3")) << why_;  // the next booking is stored again
+        EXPECT_EQ(read_all(path_), before + line_of("regi,,,,,,3"));
         dir_.write("bookings.jsonl", before);
     }
+}
+
+// The open file is the journal only while its path names it: a journal moved aside or
+// removed gets the next group in a new file at the path, and the old file keeps its own.
+TEST_F(AppendTest, AJournalMovedAsideOrRemovedIsStartedAfresh) {
+    const std::string aside = dir_.str() + "/aside.jsonl";
+    for (const bool remove : {false, true}) {
+        ASSERT_TRUE(store("regi,1")) << why_;
+        if (remove) {
+            ASSERT_TRUE(std::filesystem::remove(path_));
+        } else {
+            std::filesystem::rename(path_, aside);
+        }
+        ASSERT_TRUE(store("regi,2")) << why_;
+        EXPECT_EQ(read_all(path_), line_of("regi,2"));
+        EXPECT_EQ(std::filesystem::exists(aside) ? read_all(aside) : "", remove ? "" : line_of("regi,1"));
+        std::filesystem::remove(path_);
+        std::filesystem::remove(aside);
+    }
+}
+
+// Bookings with the card, function key, date and time of a line in the journal, written
+// by this server or learnt when it opened the file, or waiting in the group.
+TEST_F(AppendTest, RepeatsAreKnownFromTheFileAndTheGroup) {
+    dir_.write("bookings.jsonl", line_of("regi,1,2,F1,240115,0830,7") + "not json\n" +
+                                     line_of("registration,9,9,F1,240115,0830,8,more"));
+    ASSERT_TRUE(journal_open(path_.c_str(), &why_)) << why_;
+    journal_add("regi,1,2,F2,240115,0830,7", kReceived, kOrigin);
+    const std::pair<const char*, Repeat> cases[] = {
+        {"regi,1,2,F1,240115,0830,7", Repeat::Stored},  // learnt
+        {"regi,5,5,F1,240115,0830,8", Repeat::Stored},  // the fields count, not the rest
+        {"regi,1,2,F2,240115,0830,7", Repeat::Waiting},
+        {"regi,1,2,F1,240115,0831,7", Repeat::No},
+        {"regi,1,2,F1,240116,0830,7", Repeat::No},
+        {"regi,1,2,F1,240115,0830,77", Repeat::No},
+    };
+    for (const auto& [request, repeat] : cases) EXPECT_EQ(journal_repeat(request), repeat) << request;
+    ASSERT_TRUE(journal_write(&why_)) << why_;
+    EXPECT_EQ(journal_repeat("regi,1,2,F2,240115,0830,7"), Repeat::Stored);
+    journal_close();  // as a restart does
+    ASSERT_TRUE(journal_open(path_.c_str(), &why_)) << why_;
+    EXPECT_EQ(journal_repeat("regi,1,2,F2,240115,0830,7"), Repeat::Stored);
 }
 
 #ifndef _WIN32
@@ -191,40 +257,25 @@ TEST_F(AppendTest, DescriptorZeroIsAJournalLikeAnyOther) {
     const int saved = ::dup(0);
     ASSERT_GE(saved, 0);
     ::close(0);
-    const JournalResult result = append("regi,1");
+    const bool stored = store("regi,1");
+    journal_close();
     ::dup2(saved, 0);
     ::close(saved);
-    EXPECT_EQ(result, JournalResult::Stored) << why_;
+    EXPECT_TRUE(stored) << why_;
 }
 #endif
 
 TEST_F(AppendTest, PathsThatCannotBeAJournal) {
-    EXPECT_EQ(append_to_journal(dir_.str().c_str(), "regi", kReceived, &why_), JournalResult::NotStored);
+    EXPECT_FALSE(store("regi", dir_.str()));
     EXPECT_EQ(why_.rfind("cannot open " + dir_.str() + ": ", 0), 0u) << why_;
-    const std::string missing_folder = dir_.str() + "/missing/bookings.jsonl";
-    EXPECT_EQ(append_to_journal(missing_folder.c_str(), "regi", kReceived, &why_), JournalResult::NotStored);
+    EXPECT_FALSE(store("regi", dir_.str() + "/missing/bookings.jsonl"));
     // 255 bytes is a path; one more is not, on every platform.
     std::string longest = dir_.str() + "/";
     longest += std::string(kMaxJournalPath - longest.size(), 'j');
-    EXPECT_EQ(append_to_journal(longest.c_str(), "regi", kReceived, &why_), JournalResult::Stored) << why_;
-    const std::string too_long = longest + "j";
-    EXPECT_EQ(append_to_journal(too_long.c_str(), "regi", kReceived, &why_), JournalResult::NotStored);
+    EXPECT_TRUE(store("regi", longest)) << why_;
+    EXPECT_FALSE(store("regi", longest + "j"));
     EXPECT_EQ(why_, "the journal path is longer than 255 characters");
-    EXPECT_FALSE(std::filesystem::exists(too_long));
-}
-
-TEST_F(AppendTest, ABookingNotStoredIsLoggedWithItsCard) {
-    log_reset(nullptr);
-    {
-        test::EnvGuard off("QX_BOOKINGS", nullptr);
-        EXPECT_TRUE(journal_booking("regi,1,2,F1,240115,0875,42"));
-    }
-    test::EnvGuard on("QX_BOOKINGS", dir_.str().c_str());  // a folder: cannot be opened
-    EXPECT_FALSE(journal_booking("regi,1,2,F1,240115,0875,42"));
-    const std::string log = log_text();
-    EXPECT_EQ(log.rfind("Booking of card 42 not stored (no reply): cannot open " + dir_.str() + ": ", 0), 0u)
-        << log;
-    EXPECT_EQ(log.find("\r\n"), log.size() - 2);  // one entry
+    EXPECT_FALSE(std::filesystem::exists(longest + "j"));
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
 // A Windows test helper that looks at nexolt-demo's window from outside, as a user or
-// an accessibility tool would: it finds the main window by class and title, reads the
+// an accessibility tool would: it finds the main window by class, reads the
 // log box (child 101), the window's attributes and message boxes, and closes the window.
 // It reads one command per line on standard input and answers each with one line, so a
 // test keeps one helper running under Wine and polls it cheaply:
 //   find MS          ok | none      (waits up to MS for the main window)
 //   log              the log box text, escaped (\\ \t \n \r) | none
 //   attrs            key=value pairs of the class, the main window and the log box
+//   title            the main window's title, escaped | none
 //   box CAPTION MS   the text of the message box with that caption, escaped | none
 //   dismiss CAPTION  presses OK in the message box with that caption: ok | none
 //   settext TEXT     puts TEXT into the log box, as typing would | none
@@ -21,11 +22,11 @@
 namespace {
 
 constexpr char kClassName[] = "Window Class";
-constexpr char kTitle[] = "Nexolt communication demo";
 constexpr int kLogBoxId = 101;
 constexpr int kMessageTextId = 0xFFFF;  // the text control of a standard message box
 
-HWND main_window() { return FindWindowA(kClassName, kTitle); }
+// By class alone: a site's title tells how many terminals are connected.
+HWND main_window() { return FindWindowA(kClassName, nullptr); }
 
 std::string window_text(HWND window) {
     const LRESULT length = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
@@ -105,6 +106,7 @@ std::string run(const std::string& line) {
     if (window == nullptr) return "none";
     if (command == "log") return qx::text::escape(window_text(GetDlgItem(window, kLogBoxId)));
     if (command == "attrs") return attributes(window);
+    if (command == "title") return qx::text::escape(window_text(window));
     if (command == "close") return PostMessageA(window, WM_CLOSE, 0, 0) ? "ok" : "none";
     if (command == "settext") {
         std::string text;
