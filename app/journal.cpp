@@ -147,6 +147,14 @@ void close_file() {
     memory.clear();
 }
 
+// Where a removed file keeps its name while open (Windows), the journal is closed between
+// writes ("parked"): its path, identity and memory stay.
+void park() {
+    if (platform::open_files_free_their_names() || journal.handle < 0) return;
+    platform::file_close(journal.handle);
+    journal.handle = -1;
+}
+
 // Opens `path` as the journal (closing another): mended and learnt, the group waiting
 // remembered again.
 bool reopen(const std::string path, std::string* why) {  // (a copy: closing clears journal.path)
@@ -164,7 +172,22 @@ bool reopen(const std::string path, std::string* why) {  // (a copy: closing cle
     journal.new_file = size == 0;
     learn();
     for (std::size_t i = 0; i < group_keys.size(); ++i) memory.add(group_keys[i], kWaiting | i);
+    park();
     return true;
+}
+
+// Opens the parked journal again: the same file, or, when its path names another file
+// now (moved aside, removed), the journal at that path afresh.
+bool unpark(std::string* why) {
+    if (journal.handle >= 0) return true;
+    const int handle = platform::file_open(journal.path.c_str(), platform::FileAccess::AppendShared, kJournalPermission);
+    platform::FileId id;
+    if (handle >= 0 && platform::file_id(handle, &id) && id == journal.id) {
+        journal.handle = handle;
+        return true;
+    }
+    if (handle >= 0) platform::file_close(handle);
+    return reopen(journal.path, why) && unpark(why);
 }
 
 // True when the line at `offset` of the journal is a booking like `request`.
@@ -172,9 +195,11 @@ bool same_as_line(std::uint64_t offset, std::string_view request) {
     const std::int64_t at = static_cast<std::int64_t>(offset);
     const std::size_t count = static_cast<std::size_t>(std::min<std::int64_t>(journal.end - at, kLongestLine));
     std::string text(count, '\0');
-    if (at >= journal.end || platform::file_read_at(journal.handle, at, text.data(), count) != static_cast<long>(count)) {
-        return false;
-    }
+    std::string why;
+    const bool read = at < journal.end && unpark(&why) &&
+                      platform::file_read_at(journal.handle, at, text.data(), count) == static_cast<long>(count);
+    park();
+    if (!read) return false;
     journal::Booking booking;
     std::string problem;
     if (!journal::read_journal_line(std::string_view(text).substr(0, text.find('\n')), &booking, &problem)) return false;
@@ -217,7 +242,7 @@ const char* journal_path() {
 }
 
 bool journal_open(const char* path, std::string* why) {
-    if (journal.handle >= 0 && journal.path == path) return true;
+    if (!journal.path.empty() && journal.path == path) return true;
     return reopen(path, why);
 }
 
@@ -254,7 +279,9 @@ bool journal_write(std::string* why) {
     if (group.empty()) return true;
     ++writes;
     const std::size_t lines = group_requests.size();
-    if (!still_the_journal() && !reopen(journal.path, why)) return clear_group(), false;
+    const bool ready =
+        journal.handle < 0 ? unpark(why) : still_the_journal() || (reopen(journal.path, why) && unpark(why));
+    if (!ready) return clear_group(), false;
     const std::string data = journal.needs_line_feed ? "\n" + group : group;
     long written = 0;
     const platform::AppendResult result = platform::file_append_durably(journal.handle, data.data(), data.size(), &written);
@@ -262,6 +289,7 @@ bool journal_write(std::string* why) {
         *why = failure(result == platform::AppendResult::NotWritten ? "cannot write" : "cannot flush", journal.path);
         cut_back(data, written);
         memory.drop_recent(lines);
+        park();
         return clear_group(), false;
     }
     // Each line's place, for the repeats of it that may come.
@@ -273,6 +301,7 @@ bool journal_write(std::string* why) {
     journal.end += static_cast<std::int64_t>(data.size());
     journal.needs_line_feed = false;
     clear_group();
+    park();
     // A new file: its name must last as well as its lines.
     if (journal.new_file && !platform::sync_folder_of(journal.path.c_str())) {
         return *why = failure("cannot flush the folder of", journal.path), false;

@@ -9,9 +9,11 @@
 // names it: before each write the identity of the file the path names (device and inode;
 // volume serial and file index on Windows) is compared with the open file's, so a journal
 // moved aside or removed (rotated, say) is noticed at the next write, which goes to a new
-// file at the path. A journal is opened with permission kJournalPermission for a new file
-// (before the umask; card numbers are personal data) and may be renamed or removed while
-// open, on Windows too.
+// file at the path. On Windows a removed file keeps its name while it is open, so there
+// the file is closed after each write and opened again for the next, and the identity of
+// what that opens tells the same. A journal is opened with permission kJournalPermission
+// for a new file (before the umask; card numbers are personal data) and may be renamed or
+// removed while open, on Windows too.
 //
 // Group commit: the lines of the bookings that arrive while others wait are written
 // together, one write that is durable when it returns (Linux: pwritev2 with RWF_DSYNC;

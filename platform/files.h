@@ -79,6 +79,11 @@ enum class AppendResult {
 // file_error_text() tells why when the result is not Durable.
 AppendResult file_append_durably(int handle, const void* data, std::size_t count, long* written);
 
+// True where a file may stay open while its name is removed or moved aside, the name
+// free at once for a new file (POSIX). False on Windows, where a removed file keeps its
+// name until its last handle is closed: a file whose name matters is closed between uses.
+bool open_files_free_their_names();
+
 // Replaces the file `path` by `count` bytes at once: they are written to `path` with
 // ".new" appended, which is then renamed over `path`, so a reader sees the old or the new
 // contents whole, never a part. False (file_error_text() tells why) when that fails; the

@@ -143,6 +143,8 @@ AppendResult file_append_durably(int handle, const void* data, std::size_t count
     return file_sync(handle) ? AppendResult::Durable : AppendResult::NotDurable;
 }
 
+bool open_files_free_their_names() { return false; }
+
 bool file_replace(const char* path, const void* data, std::size_t count) {
     const std::string next = std::string(path) + ".new";
     const int handle = _sopen(next.c_str(), _O_BINARY | _O_CREAT | _O_TRUNC | _O_WRONLY, _SH_DENYNO,

@@ -60,6 +60,12 @@ class Server:
         if list(expected) != got:
             raise AssertionError("log lines %r, expected %r" % (got, list(expected)))
 
+    def expect_entries(self, entries, timeout=10.0):
+        """The next log lines are `entries`, in any order (several terminals at once)."""
+        got = [self.next_line(timeout) for _ in entries]
+        if sorted(got) != sorted(entries):
+            raise AssertionError("log lines %r, expected in any order %r" % (got, list(entries)))
+
     def wait_until_listening(self, timeout=30.0):
         """Waits for the first log entry and for the port to accept a connection."""
         self.expect_lines(WAITING, timeout=timeout)
@@ -85,12 +91,14 @@ class Server:
         return code
 
 
-def connect(timeout=10.0):
-    """A connection to the server; retries while the listener is not up yet."""
+def connect(timeout=10.0, host=HOST, source=None):
+    """A connection to the server (at `host`, from the local address `source`); retries
+    while the listener is not up yet."""
     deadline = time.monotonic() + timeout
     while True:
         try:
-            conn = socket.create_connection((HOST, PORT), timeout=timeout)
+            conn = socket.create_connection((host, PORT), timeout=timeout,
+                                            source_address=(source, 0) if source else None)
             conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
             return conn
         except OSError:

@@ -186,6 +186,24 @@ class WindowServer:
                                      (shown[-300:] if shown else shown, self.model.text[-300:]))
             time.sleep(0.01)
 
+    def expect_entries(self, entries, timeout=30.0):
+        """The box ends with entries of `entries` (any order; as many as the box keeps)."""
+        wanted = sorted(unescape(e) for e in entries)
+        deadline = time.monotonic() + timeout
+        while True:
+            shown = self.box_text() or b""
+            last = shown.split(b"\r\n")[:-1][-min(len(wanted), TRIM_LINE_FEEDS - 1):]
+            if all(last.count(e) <= wanted.count(e) for e in last) and len(last) == min(len(wanted), TRIM_LINE_FEEDS - 1):
+                # The model takes the box's order (entries of a site hold no CR or LF).
+                self.model.entries = [line + b"\r\n" for line in shown.split(b"\r\n")[:-1]]
+                return
+            if time.monotonic() > deadline:
+                raise AssertionError("log box ends %r, expected entries of %r" % (shown[-300:], wanted))
+            time.sleep(0.01)
+
+    def title(self):
+        return unescape(self.probe.ask("title")).decode("latin-1")
+
     def next_line(self, timeout=30.0):
         """The entry the box shows next (for entries whose text is not known before)."""
         deadline = time.monotonic() + timeout
