@@ -1,0 +1,166 @@
+// A site's pieces without sockets: host lists, the bounded memory of bookings against a
+// plain model, and bookings held for one group write.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <fstream>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "app/booking_memory.h"
+#include "app/commit.h"
+#include "app/event_log.h"
+#include "app/journal.h"
+#include "app/site_config.h"
+#include "tests/env_guard.h"
+#include "tests/temp_dir.h"
+
+namespace qx::app {
+namespace {
+
+TEST(HostListTest, AddressesAndBlocks) {
+    const struct {
+        const char* list;
+        const char* bad;              // the entry that does not parse, or null
+        std::uint32_t in, out;        // an address let in, one kept out
+    } cases[] = {
+        {"10.1.2.0/24,10.1.3.7", nullptr, 0x0A010203, 0x0A010303},
+        {" 10.1.2.7 , 192.168.0.0/16 ", nullptr, 0xC0A8FFFF, 0x0A010208},
+        {"10.1.2.5/24", nullptr, 0x0A0102FF, 0x0A010300},  // the host bits are not looked at
+        {"0.0.0.0/0", nullptr, 0xFFFFFFFF, 0},             // every address, asked for
+        {"255.255.255.255/32", nullptr, 0xFFFFFFFF, 0xFFFFFFFE},
+        {"10.1.2.0/24,,10.1.3.7", "", 0, 0},
+        {"10.1.2.256", "10.1.2.256", 0, 0},
+        {"10.1.2", "10.1.2", 0, 0},
+        {"10.1.2.3.4", "10.1.2.3.4", 0, 0},
+        {"10.1.2.0/33", "10.1.2.0/33", 0, 0},
+        {"10.1.2.0/", "10.1.2.0/", 0, 0},
+        {"10.1.-2.0", "10.1.-2.0", 0, 0},
+        {"0x0A.1.2.3", "0x0A.1.2.3", 0, 0},
+        {"1000.1.2.3", "1000.1.2.3", 0, 0},
+        {"host.example", "host.example", 0, 0},
+    };
+    for (const auto& c : cases) {
+        SiteSettings settings;
+        std::string bad;
+        EXPECT_EQ(parse_host_list(c.list, &settings.hosts, &bad), c.bad == nullptr) << c.list;
+        if (c.bad != nullptr) {
+            EXPECT_EQ(bad, c.bad) << c.list;
+            continue;
+        }
+        EXPECT_TRUE(host_allowed(settings, c.in)) << c.list;
+        EXPECT_EQ(host_allowed(settings, c.out), c.out == 0) << c.list;  // (0 is let in by /0 alone)
+    }
+    EXPECT_TRUE(host_allowed(SiteSettings{}, 0x01020304));  // no list: every address
+}
+
+// The memory against a plain model: the last `capacity` entries, found by key and told
+// apart by the caller; entries dropped from the newest end. Keys collide on purpose.
+TEST(BookingMemoryTest, KeepsTheLastEntriesLikeAPlainList) {
+    constexpr std::size_t kCapacity = 700;  // past the first index size, so it grows
+    BookingMemory memory(kCapacity);
+    std::deque<std::pair<std::uint64_t, std::uint64_t>> model;  // key, where
+    std::mt19937_64 random(7);
+    for (std::uint64_t where = 1; where < 20000; ++where) {
+        const std::uint64_t key = random() % 900;
+        if (random() % 10 == 0) {
+            const std::size_t count = random() % 4;
+            memory.drop_recent(count);
+            model.erase(model.end() - static_cast<long>(std::min(count, model.size())), model.end());
+        } else {
+            memory.add(key, where);
+            model.emplace_back(key, where);
+            if (model.size() > kCapacity) model.pop_front();
+        }
+        if (where % 7 == 0 && !model.empty()) {  // move the newest, as a written group does
+            memory.move_recent(0, where + 1000000);
+            model.back().second = where + 1000000;
+        }
+        ASSERT_EQ(memory.size(), model.size());
+        const std::uint64_t probe = random() % 900;
+        std::multiset<std::uint64_t> found, expected;
+        memory.find(probe, [&](std::uint64_t w) { return found.insert(w), false; });
+        for (const auto& [k, w] : model) {
+            if (k == probe) expected.insert(w);
+        }
+        ASSERT_EQ(found, expected) << "after " << where;
+    }
+    EXPECT_NE(BookingMemory::key("1", "F1", "240115", "0830"), BookingMemory::key("1", "F1", "240115", "0831"));
+    EXPECT_NE(BookingMemory::key("1,F1", "", "240115", "0830"), BookingMemory::key("1", "F1", "240115", "0830"));
+}
+
+std::string read_all(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+// Entries of the log, without their CR LF.
+std::vector<std::string> log_entries() {
+    std::vector<std::string> entries;
+    std::istringstream log(log_text());
+    for (std::string line; std::getline(log, line);) entries.push_back(line.substr(0, line.size() - 1));
+    return entries;
+}
+
+// Bookings of several connections are held, written with one write, then logged and
+// answered in order; a repeat is answered without a line; a closed connection's
+// booking is stored all the same.
+TEST(CommitTest, HeldBookingsAreWrittenTogetherThenLoggedInOrder) {
+    test::TempDir dir;
+    const std::string path = dir.str() + "/bookings.jsonl";
+    test::EnvGuard journal("QX_BOOKINGS", path.c_str());
+    log_reset(nullptr);
+    Connection* c[3];
+    for (int i = 0; i < 3; ++i) c[i] = &connection_add(9000 + i, {0x7F000001, static_cast<std::uint16_t>(40000 + i)});
+    const unsigned long writes = journal_writes();
+    take_booking(*c[0], "regi,1,2,F1,240115,0830,1");
+    take_booking(*c[1], "regi,1,2,F1,240115,0830,2");
+    take_booking(*c[2], "regi,1,2,F1,240115,0830,1");  // a repeat of one waiting
+    send_reply(*c[0], "after");                         // waits behind the held reply
+    EXPECT_EQ(c[0]->pending.size(), 2u);
+    connection_close(*c[1], false);
+    EXPECT_EQ(log_entries(), std::vector<std::string>{});  // nothing before the flush
+    commit_flush();
+    EXPECT_EQ(journal_writes(), writes + 1);
+    EXPECT_EQ(log_entries(), (std::vector<std::string>{"Card: 1 at 08:30 on 15-01-2024 (Fkey: F1)",
+                                                       "Card: 2 at 08:30 on 15-01-2024 (Fkey: F1)",
+                                                       std::string("Card: 1 at 08:30 on 15-01-2024 (Fkey: F1)") +
+                                                           kRepeatMark}));
+    const std::string lines = read_all(path);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2);
+    EXPECT_TRUE(c[0]->pending.empty());
+    EXPECT_EQ(c[0]->bookings_today, 1);
+    EXPECT_EQ(c[2]->bookings_today, 1);
+    connection_close(*c[0], false);
+    connection_close(*c[2], false);
+    journal_close();
+}
+
+TEST(CommitTest, ABookingNotStoredIsLoggedWithItsCardAndNotAnswered) {
+    test::TempDir dir;
+    log_reset(nullptr);
+    Connection& c = connection_add(9100, {0x7F000001, 40100});
+    {
+        test::EnvGuard folder("QX_BOOKINGS", dir.str().c_str());  // a folder: cannot be opened
+        take_booking(c, "regi,1,2,F1,240115,0875,42");
+    }
+    const std::string log = log_text();
+    EXPECT_EQ(log.rfind("Booking of card 42 not stored (no reply): cannot open " + dir.str() + ": ", 0), 0u) << log;
+    EXPECT_EQ(log.find("\r\n"), log.size() - 2);  // one entry
+    EXPECT_EQ(c.bookings_today, 0);
+    {
+        test::EnvGuard off("QX_BOOKINGS", nullptr);  // no journal: logged and answered at once
+        take_booking(c, "regi,1,2,F1,240115,0875,43");
+    }
+    EXPECT_EQ(log_entries().back(), "Card: 43 at 09:15 on 15-01-2024 (Fkey: F1)");
+    EXPECT_EQ(c.bookings_today, 1);
+    connection_close(c, false);
+}
+
+}  // namespace
+}  // namespace qx::app
