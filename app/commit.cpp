@@ -94,10 +94,7 @@ void take_booking(Connection& c, const char* request) {
     std::string why;
     if (!journal_open(path, &why)) return log_not_stored(log_prefix(c), request, why);
     const Repeat repeat = journal_repeat(request);
-    if (repeat == Repeat::No) {
-        const std::string peer = peer_text(c.peer);
-        journal_add(request, received_now(), journal::Origin{peer, c.terminal});
-    }
+    if (repeat == Repeat::No) journal_add(request, received_now(), journal::Origin{c.peer_text, c.terminal});
     held.push_back({c.slot, c.id, request, log_prefix(c), repeat});
     connection_hold(c);
     request_flush();

@@ -78,6 +78,7 @@ Connection& connection_add(platform::Socket socket, const platform::Ipv4Endpoint
     c.id = next_id++;
     c.slot = slot;
     c.peer = peer;
+    c.peer_text = peer_text(peer);
     c.connected_ms = now_ms();
     by_socket[socket] = slot;
     link_last(slot);
@@ -185,6 +186,11 @@ void send_reply(Connection& c, const char* text) {
 void connection_hold(Connection& c) { c.pending.push_back({std::string(), true, true}); }
 
 void connection_fill(Connection& c, const char* reply) {
+    if (c.pending.size() == 1) {  // the common case: nothing waits behind it
+        c.pending.clear();
+        if (reply != nullptr) platform::send_bytes(c.socket, reply, static_cast<int>(std::strlen(reply)));
+        return;
+    }
     for (PendingReply& p : c.pending) {
         if (!p.held) continue;
         p.held = false;

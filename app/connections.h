@@ -30,6 +30,7 @@ struct Connection {
     std::uint64_t id = 0;                 // unique in the run: held replies find it by this
     std::size_t slot = 0;                 // its place in the table
     platform::Ipv4Endpoint peer;          // the terminal's address and port
+    std::string peer_text;                // the same as text (peer_text())
     long terminal = kUnknownTerminal;     // its number, once it sent snd_termnr
     std::int64_t connected_ms = 0;        // wall clock, milliseconds since 1970
     std::int64_t last_request_ms = 0;     // 0: no request yet

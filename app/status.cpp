@@ -39,7 +39,7 @@ std::int64_t now_ms() {
 }
 
 void append_terminal(const Connection& c, long today, std::string* out) {
-    *out += "{\"peer\":\"" + peer_text(c.peer) + "\",\"terminal\":" +
+    *out += "{\"peer\":\"" + c.peer_text + "\",\"terminal\":" +
             (c.terminal == kUnknownTerminal ? std::string("null") : std::to_string(c.terminal)) +
             ",\"connected_since\":" + utc_text(c.connected_ms) + ",\"last_request\":" + utc_text(c.last_request_ms) +
             ",\"bookings_today\":" + std::to_string(c.bookings_day == today ? c.bookings_today : 0) + "}";

@@ -145,6 +145,12 @@ AppendResult file_append_durably(int handle, const void* data, std::size_t count
 
 bool open_files_free_their_names() { return false; }
 
+PathWatch* watch_path(const char* /*path*/) { return nullptr; }
+
+bool path_may_have_changed(PathWatch* /*watch*/) { return true; }
+
+void unwatch_path(PathWatch* /*watch*/) {}
+
 bool file_replace(const char* path, const void* data, std::size_t count) {
     const std::string next = std::string(path) + ".new";
     const int handle = _sopen(next.c_str(), _O_BINARY | _O_CREAT | _O_TRUNC | _O_WRONLY, _SH_DENYNO,

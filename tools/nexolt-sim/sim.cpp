@@ -132,10 +132,11 @@ int run_load(const Options& options, const std::vector<std::string>& words, std:
     long long count = 0;
     std::string request;
     std::string problem;
-    // Bookings of load runs use a fixed card; every other kind takes no arguments.
-    const std::vector<std::string> kind = words.size() == 3 && words[1] == "book"
-                                              ? std::vector<std::string>{"book", "4711"}
-                                              : std::vector<std::string>{words.size() > 1 ? words[1] : ""};
+    // Bookings of load runs are of cards 1, 2, 3 ... (so a journal stores each, none a
+    // repeat of another); every other kind takes no arguments.
+    const bool bookings = words.size() == 3 && words[1] == "book";
+    const std::vector<std::string> kind = bookings ? std::vector<std::string>{"book", ""}
+                                                   : std::vector<std::string>{words.size() > 1 ? words[1] : ""};
     if (words.size() != 3 || !parse_number(words[2], 1, 100000000, &count) || kind[0] == "raw" ||
         !request_of(kind, &request, &problem)) {
         err << "nexolt-sim: load KIND N, with KIND alive, book, grund or termnr and N from 1" << kSeeHelp;
@@ -147,7 +148,9 @@ int run_load(const Options& options, const std::vector<std::string>& words, std:
     latencies_us.reserve(static_cast<std::size_t>(count));
     std::string reply;
     const Clock::time_point start = Clock::now();
+    const std::size_t card_at = request.size();  // the card is the last field
     for (long long i = 0; i < count; ++i) {
+        if (bookings) request.replace(card_at, std::string::npos, std::to_string(i + 1));
         const Clock::time_point sent = Clock::now();
         if (!session.exchange(request, &reply)) {
             err << "nexolt-sim: request " << i + 1 << " of " << count << ": " << session.error() << "\n";
@@ -282,6 +285,7 @@ std::string usage_text() {
            "                                 waits, '#' starts a comment, \"quotes\" keep blanks\n"
            "  load KIND N                    N requests of KIND (alive, book, grund, termnr) on one\n"
            "                                 connection; prints requests per second and latencies\n"
+           "                                 (bookings of cards 1, 2, 3 ...)\n"
            "Options: --host H (127.0.0.1), --port P (3950), --timeout MS to connect and for each reply (2000).\n"
            "Exit status: 0 replied, 1 no reply in time or no connection, 2 usage error.\n";
 }
