@@ -105,8 +105,8 @@ void commit_flush() {
     if (held.empty()) return;
     std::string why;
     const bool stored = journal_write(&why);
-    const std::vector<Held> done = std::move(held);
-    held.clear();
+    static std::vector<Held> done;  // kept from flush to flush, with its capacity
+    done.swap(held);
     for (const Held& h : done) {
         Connection* c = connection_at(h.slot, h.id);  // null: closed since, nobody to answer
         if (stored || h.repeat == Repeat::Stored) {
@@ -117,6 +117,7 @@ void commit_flush() {
             if (c != nullptr) connection_fill(*c, nullptr);
         }
     }
+    done.clear();
 }
 
 }  // namespace qx::app

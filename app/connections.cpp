@@ -79,6 +79,7 @@ Connection& connection_add(platform::Socket socket, const platform::Ipv4Endpoint
     c.slot = slot;
     c.peer = peer;
     c.peer_text = peer_text(peer);
+    connection_set_terminal(c, kUnknownTerminal);
     c.connected_ms = now_ms();
     by_socket[socket] = slot;
     link_last(slot);
@@ -153,16 +154,14 @@ void connection_close_all() {
     while (Connection* c = connection_silent_longest()) connection_close(*c, true);
 }
 
-const char* log_prefix(const Connection& c) {
-    static char prefix[32];
-    if (site().terminals == 1) return "";
-    if (c.terminal != kUnknownTerminal) {
-        std::snprintf(prefix, sizeof prefix, "[T%ld] ", c.terminal);
-    } else {
-        std::snprintf(prefix, sizeof prefix, "[%s] ", address_text(c.peer.address).c_str());
-    }
-    return prefix;
+void connection_set_terminal(Connection& c, long terminal) {
+    c.terminal = terminal;
+    if (site().terminals == 1) return;  // the demo's entries have no prefix
+    c.prefix = terminal != kUnknownTerminal ? "[T" + std::to_string(terminal) + "] "
+                                            : "[" + address_text(c.peer.address) + "] ";
 }
+
+const char* log_prefix(const Connection& c) { return c.prefix.c_str(); }
 
 std::string address_text(std::uint32_t address) {
     char text[16];

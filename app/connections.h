@@ -31,7 +31,8 @@ struct Connection {
     std::size_t slot = 0;                 // its place in the table
     platform::Ipv4Endpoint peer;          // the terminal's address and port
     std::string peer_text;                // the same as text (peer_text())
-    long terminal = kUnknownTerminal;     // its number, once it sent snd_termnr
+    long terminal = kUnknownTerminal;     // its number, once it sent snd_termnr (connection_set_terminal)
+    std::string prefix;                   // its log entries' prefix (log_prefix)
     std::int64_t connected_ms = 0;        // wall clock, milliseconds since 1970
     std::int64_t last_request_ms = 0;     // 0: no request yet
     long bookings_today = 0;              // bookings answered on `bookings_day`
@@ -74,9 +75,12 @@ void connection_close(Connection& c, bool shut_down);
 // Closes every connection, shut down first.
 void connection_close_all();
 
+// Gives `c` the terminal number `terminal`.
+void connection_set_terminal(Connection& c, long terminal);
+
 // The log entries' prefix for `c` in a site of several terminals: "[T12] " once its
 // number is known, "[10.1.2.7] " before; "" when one terminal is served at a time. Valid
-// until the next call.
+// while `c` is open and its number unchanged.
 const char* log_prefix(const Connection& c);
 
 // "10.1.2.7": an IPv4 address (host order) as text.

@@ -298,7 +298,8 @@ bool journal_write(std::string* why) {
     const bool ready =
         journal.handle < 0 ? unpark(why) : still_the_journal() || (reopen(journal.path, why) && unpark(why));
     if (!ready) return clear_group(), false;
-    const std::string data = journal.needs_line_feed ? "\n" + group : group;
+    if (journal.needs_line_feed) group.insert(0, "\n");
+    const std::string& data = group;
     long written = 0;
     const platform::AppendResult result = platform::file_append_durably(journal.handle, data.data(), data.size(), &written);
     if (result != platform::AppendResult::Durable) {
@@ -309,8 +310,8 @@ bool journal_write(std::string* why) {
         return clear_group(), false;
     }
     // Each line's place, for the repeats of it that may come.
-    std::int64_t at = journal.end + (journal.needs_line_feed ? 1 : 0);
-    for (std::size_t i = 0, start = 0; i < lines; ++i) {
+    const std::int64_t at = journal.end;
+    for (std::size_t i = 0, start = journal.needs_line_feed ? 1 : 0; i < lines; ++i) {
         memory.move_recent(lines - 1 - i, static_cast<std::uint64_t>(at + static_cast<std::int64_t>(start)));
         start = group.find('\n', start) + 1;
     }

@@ -63,7 +63,7 @@ void on_read(Connection& c) {
     }
     if (kind == RequestKind::Booking) return take_booking(c, receive_buffer);
     if (kind == RequestKind::TerminalNumber && reported_terminal(receive_buffer) != kUnknownTerminal) {
-        c.terminal = reported_terminal(receive_buffer);
+        connection_set_terminal(c, reported_terminal(receive_buffer));
     }
     log_request(c, received);
     if (kind == RequestKind::AbsenceReasons) send_reply(c, kAbsenceReasonsReply);

@@ -154,6 +154,9 @@ def journal_runs(args, work):
     print("booking round trips per second (%d a round, medians, spread): %s" % (args.requests, "; ".join(
         "%s %.0f (%.0f-%.0f)" % (name, statistics.median(r), min(r), max(r)) for name, r in rates.items())),
         flush=True)
+    tmpfs = [j / n for j, n in zip(rates["journal on tmpfs"], rates["no journal"])]
+    print("journal on tmpfs / no journal: %.2f (rounds %.2f-%.2f)" % (statistics.median(tmpfs), min(tmpfs), max(tmpfs)),
+          flush=True)
 
 
 def main():

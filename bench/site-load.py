@@ -6,7 +6,8 @@ listens on port 3950: run it in a network namespace of its own,
 
     tests/e2e/private-net.sh python3 bench/site-load.py [--build build/linux] [RUN...]
 
-Runs (default: all, in this order):
+Runs (default: all, in this order; with --rounds N, one and site N times, one after the
+other, and the median of the rounds' CPU ratios):
   one    one terminal making the site's bookings (TERMINALS x RATE a second), journal on tmpfs:
          the server's CPU per booking without many connections
   site   TERMINALS terminals booking RATE times a second each, journal on tmpfs (/dev/shm)
@@ -14,10 +15,13 @@ Runs (default: all, in this order):
          line is durable; flushes a second from the status file's journal_writes (QX_STATUS
          is set for this run alone: with a thousand terminals the file costs some CPU)
   idle   IDLE connections that send nothing, and one terminal booking among them
+  learn  a journal of LINES bookings on tmpfs: the time from the server's start to its
+         first reply (it learns the bookings before it serves), and its RSS then
 
 For each: bookings sent and answered, latency p50/p99/max (send to whole reply, measured
 by this client), the server's CPU time per booking, its RSS (now and peak) and open
-descriptors at the end. The client and the server are pinned to different CPUs.
+descriptors at the end. The client and the server are pinned to different CPUs; the
+server's log and status file are on tmpfs.
 """
 import argparse
 import heapq
@@ -157,12 +161,14 @@ def percentile(values, p):
 
 
 def report(name, server, sent, answered, latencies, cpu, extra=""):
+    """Prints one run's line; returns its CPU time per booking in microseconds."""
     rss, peak = memory_kib(server.process.pid)
     print("%-5s bookings %d sent, %d answered; latency ms p50 %.2f p99 %.2f max %.2f; server CPU %.1f us/booking; "
           "RSS %d KiB (peak %d); descriptors %d%s" % (
               name, sent, answered, 1e3 * percentile(latencies, 0.5), 1e3 * percentile(latencies, 0.99),
               1e3 * max(latencies or [float("nan")]), cpu / max(answered, 1) * 1e6, rss, peak,
               descriptors(server.process.pid), extra), flush=True)
+    return cpu / max(answered, 1) * 1e6
 
 
 def booking_run(args, work, name, count, rate, journal_folder, status=False):
@@ -180,7 +186,7 @@ def booking_run(args, work, name, count, rate, journal_folder, status=False):
         if status:
             time.sleep(1.1)  # the status file is written at most once a second
             extra = "; %.0f flushes a second" % ((server.journal_writes() - writes) / args.seconds)
-        report(name, server, sent, answered, latencies, cpu, extra)
+        return report(name, server, sent, answered, latencies, cpu, extra)
         for t in terminals:
             t.sock.close()
     finally:
@@ -208,6 +214,31 @@ def idle_run(args, work):
         server.stop()
 
 
+def learn_run(args, work):
+    journal = tempfile.NamedTemporaryFile(dir="/dev/shm", prefix="qx-site-", delete=False).name
+    try:
+        with open(journal, "wb") as f:
+            for n in range(args.lines):
+                f.write(b'{"received":"2026-12-07T12:18:32.125+01:00","card":"%d","fkey":"F1","date":"240115",'
+                        b'"time":"0830","request":"regi,1,2,F1,240115,0830,%d","peer":"10.1.2.7:51234",'
+                        b'"terminal":12}\n' % (n, n))
+        start = time.monotonic()
+        server = Server(args, work, 1, journal)
+        try:
+            conn = socket.create_connection(("127.0.0.1", PORT), timeout=60)
+            conn.sendall(b"get_alive,")
+            conn.recv(100)
+            ready = time.monotonic() - start
+            rss, peak = memory_kib(server.process.pid)
+            print("learn %d journal lines (%d MB): first reply %.2f s after the start; RSS %d KiB (peak %d)" % (
+                args.lines, os.path.getsize(journal) >> 20, ready, rss, peak), flush=True)
+            conn.close()
+        finally:
+            server.stop()
+    finally:
+        os.unlink(journal)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     here = os.path.dirname(os.path.abspath(__file__))
@@ -216,10 +247,12 @@ def main():
     parser.add_argument("--rate", type=float, default=1.0, help="bookings a second of each terminal")
     parser.add_argument("--seconds", type=float, default=60)
     parser.add_argument("--idle", type=int, default=10000)
+    parser.add_argument("--lines", type=int, default=1000000, help="journal lines of the learn run")
+    parser.add_argument("--rounds", type=int, default=1, help="rounds of the one and site runs, one after the other")
     parser.add_argument("--disk-dir", default="/var/tmp", help="a folder on the disk, for the disk run")
     parser.add_argument("--server-cpu", type=int, default=1)
     parser.add_argument("--client-cpu", type=int, default=0)
-    parser.add_argument("runs", nargs="*", default=["one", "site", "disk", "idle"])
+    parser.add_argument("runs", nargs="*", default=["one", "site", "disk", "idle", "learn"])
     args = parser.parse_args()
     if args.client_cpu >= 0 and hasattr(os, "sched_setaffinity"):
         os.sched_setaffinity(0, {args.client_cpu})
@@ -227,18 +260,31 @@ def main():
     resource.setrlimit(resource.RLIMIT_NOFILE, (min(hard, max(args.idle, args.terminals) + 256), hard))
     print("machine: %s, %d CPUs; %d terminals x %.1f bookings a second for %.0f s; %d idle" % (
         os.uname().nodename, os.cpu_count(), args.terminals, args.rate, args.seconds, args.idle), flush=True)
-    with tempfile.TemporaryDirectory(prefix="qx-site-load-") as work:
+    # The server's log and status file on tmpfs: on the journal's disk their writes would
+    # join every flush (an ext4 commit writes the data of the files it holds).
+    with tempfile.TemporaryDirectory(prefix="qx-site-load-", dir="/dev/shm") as work:
+        cpu = {"one": [], "site": []}
         for run in args.runs:
             if run == "one":
-                booking_run(args, work, "one", 1, args.terminals * args.rate, "/dev/shm")
+                for _ in range(args.rounds):  # alternately with site, when both are asked for
+                    cpu["one"].append(booking_run(args, work, "one", 1, args.terminals * args.rate, "/dev/shm"))
+                    if "site" in args.runs:
+                        cpu["site"].append(booking_run(args, work, "site", args.terminals, args.rate, "/dev/shm"))
             elif run == "site":
-                booking_run(args, work, "site", args.terminals, args.rate, "/dev/shm")
+                if not cpu["site"]:
+                    cpu["site"].append(booking_run(args, work, "site", args.terminals, args.rate, "/dev/shm"))
             elif run == "disk":
                 booking_run(args, work, "disk", args.terminals, args.rate, args.disk_dir, status=True)
             elif run == "idle":
                 idle_run(args, work)
+            elif run == "learn":
+                learn_run(args, work)
             else:
                 parser.error("unknown run %r" % run)
+        if cpu["one"] and cpu["site"] and len(cpu["one"]) == len(cpu["site"]):
+            ratios = [site / one for one, site in zip(cpu["one"], cpu["site"])]
+            print("CPU per booking, site / one: %.2f (rounds %.2f-%.2f)" % (
+                statistics.median(ratios), min(ratios), max(ratios)), flush=True)
 
 
 if __name__ == "__main__":
