@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,9 @@ bool flush_posted = false;
 std::vector<Held> held;
 
 // The time now as received_time_text. The local time is worked out once a second (the C
-// library looks at the zone's file each time): within a second only the milliseconds
-// change.
+// library's localtime looks at the zone's file each time): within a second only the
+// milliseconds change. An offset changes (summer time) at a whole second, so it is never
+// missed; a new zone (TZ, the zone's file replaced) shows from the next second on.
 std::string received_now() {
     static std::time_t second = -1;
     static std::string text;

@@ -149,10 +149,12 @@ void close_file() {
     memory.clear();
 }
 
-// Where a removed file keeps its name while open (Windows), the journal is closed between
-// writes ("parked"): its path, identity and memory stay.
+// Where the path is not watched (Windows, where a removed file also keeps its name while
+// it is open; a path through a link), the journal is closed between writes ("parked"):
+// its path, identity and memory stay, and the identity of what the next open gives tells
+// whether it is still the same file.
 void park() {
-    if (platform::open_files_free_their_names() || journal.handle < 0) return;
+    if (journal.watch != nullptr || journal.handle < 0) return;
     platform::file_close(journal.handle);
     journal.handle = -1;
 }
@@ -191,12 +193,14 @@ bool reopen(const std::string path, std::string* why) {  // (a copy: closing cle
 }
 
 // Opens the parked journal again: the same file, or, when its path names another file
-// now (moved aside, removed), the journal at that path afresh.
+// now (moved aside, removed), the journal at that path afresh. A closed file's identity
+// can be given to a new one (a file system may reuse the inode of a removed file), so the
+// same file is also the size the journal left it.
 bool unpark(std::string* why) {
     if (journal.handle >= 0) return true;
     const int handle = platform::file_open(journal.path.c_str(), platform::FileAccess::AppendShared, kJournalPermission);
     platform::FileId id;
-    if (handle >= 0 && platform::file_id(handle, &id) && id == journal.id) {
+    if (handle >= 0 && platform::file_id(handle, &id) && id == journal.id && platform::file_size(handle) == journal.end) {
         journal.handle = handle;
         return true;
     }
@@ -242,10 +246,10 @@ void clear_group() {
     group_keys.clear();
 }
 
-// True when the open journal is still the file its path names: surely so when its watch
-// saw nothing happen, else as the path's identity says.
+// True when the open (so watched) journal is still the file its path names: surely so
+// when its watch saw nothing happen, else as the path's identity says.
 bool still_the_journal() {
-    if (journal.watch != nullptr && !platform::path_may_have_changed(journal.watch)) return true;
+    if (!platform::path_may_have_changed(journal.watch)) return true;
     platform::FileId now;
     return platform::path_file_id(journal.path.c_str(), &now) && now == journal.id;
 }
@@ -288,8 +292,6 @@ void journal_add(std::string_view request, std::string_view received, const jour
     memory.add(group_keys.back(), kWaiting | group_requests.size());
     group_requests.emplace_back(request);
 }
-
-std::size_t journal_waiting() { return group_requests.size(); }
 
 bool journal_write(std::string* why) {
     if (group.empty()) return true;

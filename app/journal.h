@@ -13,9 +13,9 @@
 // file and every folder on the way to it, its reports taken in by the message loop), and
 // the identity is looked at only when the watch saw something happen there since the
 // last write: a write costs no look otherwise. Not noticed so: a file system mounted
-// over one of those folders while the server runs. A path through a symbolic link is
-// looked at before every write. On Windows a removed file keeps its name while it is
-// open, so there the file is closed after each write and opened again for the next, and
+// over one of those folders while the server runs. Where the path is not watched (on
+// Windows, where a removed file keeps its name while it is open; a path through a
+// symbolic link) the file is closed after each write and opened again for the next, and
 // the identity of what that opens tells the same. A journal is opened with permission kJournalPermission
 // for a new file (before the umask; card numbers are personal data) and may be renamed or
 // removed while open, on Windows too.
@@ -74,9 +74,6 @@ Repeat journal_repeat(std::string_view request);
 // Adds the journal line of `request`, received at `received` (received_time_text), from
 // `origin`, to the group waiting to be written.
 void journal_add(std::string_view request, std::string_view received, const journal::Origin& origin);
-
-// How many lines wait to be written.
-std::size_t journal_waiting();
 
 // Writes the group of lines waiting to the journal and makes it durable, first checking
 // that QX_BOOKINGS still names the open file (when not, the group goes to the file it

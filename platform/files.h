@@ -79,18 +79,14 @@ enum class AppendResult {
 // file_error_text() tells why when the result is not Durable.
 AppendResult file_append_durably(int handle, const void* data, std::size_t count, long* written);
 
-// True where a file may stay open while its name is removed or moved aside, the name
-// free at once for a new file (POSIX). False on Windows, where a removed file keeps its
-// name until its last handle is closed: a file whose name matters is closed between uses.
-bool open_files_free_their_names();
-
 // A watch on what a path names (path_may_have_changed), or null.
 struct PathWatch;
 
 // Starts watching `path` (an absolute path, or one relative to the current folder):
 // its file, and every folder on the way to it. POSIX: inotify, whose reports the message
-// loop takes in as they come. Null where it cannot be watched so surely: on Windows,
-// when a folder of the path is a symbolic link, or when inotify refuses.
+// loop takes in as they come. Null where it cannot be watched so surely: on Windows
+// (where besides a removed file keeps its name while any handle holds it open), when a
+// folder of the path is a symbolic link, or when inotify refuses.
 PathWatch* watch_path(const char* path);
 
 // False only when nothing that could change what the path names happened since the

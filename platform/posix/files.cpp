@@ -204,8 +204,6 @@ AppendResult file_append_durably(int handle, const void* data, std::size_t count
     return AppendResult::Durable;
 }
 
-bool open_files_free_their_names() { return true; }
-
 bool file_replace(const char* path, const void* data, std::size_t count) {
     const std::string next = std::string(path) + ".new";
     const int handle = file_open(next.c_str(), FileAccess::AppendCreate, kFilePermission);

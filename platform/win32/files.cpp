@@ -143,8 +143,6 @@ AppendResult file_append_durably(int handle, const void* data, std::size_t count
     return file_sync(handle) ? AppendResult::Durable : AppendResult::NotDurable;
 }
 
-bool open_files_free_their_names() { return false; }
-
 PathWatch* watch_path(const char* /*path*/) { return nullptr; }
 
 bool path_may_have_changed(PathWatch* /*watch*/) { return true; }

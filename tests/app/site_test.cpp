@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <set>
@@ -15,6 +16,7 @@
 #include "app/event_log.h"
 #include "app/journal.h"
 #include "app/site_config.h"
+#include "app/status.h"
 #include "tests/env_guard.h"
 #include "tests/temp_dir.h"
 
@@ -160,6 +162,39 @@ TEST(CommitTest, ABookingNotStoredIsLoggedWithItsCardAndNotAnswered) {
     EXPECT_EQ(log_entries().back(), "Card: 43 at 09:15 on 15-01-2024 (Fkey: F1)");
     EXPECT_EQ(c.bookings_today, 1);
     connection_close(c, false);
+}
+
+// The status file names the connections; one that cannot be written is logged once,
+// until it is written again.
+TEST(StatusTest, TheFileAndItsFailures) {
+    test::TempDir dir;
+    const std::string folder = dir.str() + "/status";
+    std::filesystem::create_directory(folder);
+    const std::string path = folder + "/status.json";
+    std::string error;
+    ASSERT_TRUE(status_file_start(path, &error)) << error;
+    Connection& c = connection_add(9200, {0x0A010207, 51234});
+    connection_set_terminal(c, 12);
+    log_reset(nullptr);
+    const auto tick = [] {
+        status_changed();
+        status_tick();
+    };
+    tick();
+    EXPECT_NE(read_all(path).find("{\"peer\":\"10.1.2.7:51234\",\"terminal\":12,\"connected_since\":\""),
+              std::string::npos)
+        << read_all(path);
+    std::filesystem::remove_all(folder);
+    tick();
+    tick();
+    EXPECT_EQ(log_entries().size(), 1u);
+    EXPECT_EQ(log_entries()[0].rfind("Status file " + path + " not written: ", 0), 0u) << log_text();
+    std::filesystem::create_directory(folder);
+    tick();
+    EXPECT_TRUE(std::filesystem::exists(path));
+    connection_close(c, false);
+    EXPECT_FALSE(status_file_start(folder + "/missing/status.json", &error));
+    EXPECT_EQ(error.rfind("QX_STATUS: the status file " + folder + "/missing/status.json cannot be written: ", 0), 0u);
 }
 
 }  // namespace
