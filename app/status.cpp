@@ -26,7 +26,7 @@ std::string utc_text(std::int64_t ms) {
     if (ms == 0) return "null";
     const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
     const std::tm t = *std::gmtime(&seconds);
-    char text[32];
+    char text[80];  // room for any int the fields could hold, not just the 22 characters of a date
     std::snprintf(text, sizeof text, "\"%04d-%02d-%02dT%02d:%02d:%02dZ\"", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
                   t.tm_hour, t.tm_min, t.tm_sec);
     return text;
