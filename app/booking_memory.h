@@ -1,8 +1,9 @@
 // A bounded memory of bookings, by the hash of their card, function key, date and time:
 // the last `capacity` entries, oldest dropped first. It keeps 16 bytes an entry (the hash
 // and where the booking is) and an index of 4-byte places at most half full (a power of
-// two), so 24 to 32 bytes a booking. A hash is only a lead: the caller tells whether a candidate is really
-// the same booking (two bookings can share a hash). Owns nothing beyond the object.
+// two), so 24 to 32 bytes a booking. A hash only points to candidates: the caller tells
+// whether one is really the same booking (two bookings can share a hash). Owns nothing
+// beyond the object.
 #pragma once
 
 #include <cstddef>

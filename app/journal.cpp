@@ -275,7 +275,7 @@ Repeat journal_repeat(std::string_view request) {
     Repeat found = Repeat::No;
     memory.find(key_of(request), [&](std::uint64_t where) {
         if ((where & kWaiting) != 0) {
-            if (!same_booking(group_requests[where & ~kWaiting], request)) return false;
+            if (!same_booking(group_requests[static_cast<std::size_t>(where & ~kWaiting)], request)) return false;
             found = Repeat::Waiting;
             return true;
         }

@@ -30,8 +30,8 @@ void on_create(platform::WindowHandle window) {
     commit_start(window);
     status_start(window, kWindowTitle);
     listener_failed = !listener_start(window);
-    // The journal learns its bookings now, not at the first booking; a journal that
-    // cannot be opened is reported by the bookings it cannot take.
+    // The journal learns its bookings at start, before a booking waits for that; a
+    // journal that cannot be opened is reported by the bookings it cannot take.
     std::string ignored;
     if (const char* path = journal_path(); path != nullptr && !listener_failed) journal_open(path, &ignored);
 }

@@ -219,6 +219,7 @@ TEST_F(AppendTest, AJournalMovedAsideOrRemovedIsStartedAfresh) {
     std::filesystem::create_directory(dir_.str() + "/real");
     std::error_code no_links;  // (where links cannot be made, the second path is a folder of its own)
     std::filesystem::create_directory_symlink(dir_.str() + "/real", dir_.str() + "/link", no_links);
+    if (no_links) std::filesystem::create_directory(dir_.str() + "/link");
     for (const std::string& path : {path_, dir_.str() + "/link/bookings.jsonl"}) {
         for (const bool remove : {false, true}) {
             ASSERT_TRUE(store("regi,,,,,,1", path)) << why_;
