@@ -33,7 +33,6 @@ struct OpenJournal {
     std::int64_t end = 0;          // the file's size, as far as this journal wrote it
     bool needs_line_feed = false;  // the file ends in text of another kind without one
     bool new_file = false;         // empty when opened: its folder entry is flushed after the first write
-    platform::PathWatch* watch = nullptr;  // tells when the path may name another file; null: look each time
 };
 
 OpenJournal journal;
@@ -144,30 +143,18 @@ void learn() {
 
 void close_file() {
     if (journal.handle >= 0) platform::file_close(journal.handle);
-    platform::unwatch_path(journal.watch);
     journal = OpenJournal{};
     memory.clear();
 }
 
-// Where the path is not watched (Windows, where a removed file also keeps its name while
-// it is open; a path through a link), the journal is closed between writes ("parked"):
-// its path, identity and memory stay, and the identity of what the next open gives tells
-// whether it is still the same file.
+// Where a removed file keeps its name while it is open (Windows), the journal is closed
+// between writes ("parked"), so that a journal removed or moved aside frees its path:
+// its path, identity and memory stay, and the identity of what the next open gives
+// tells whether it is still the same file.
 void park() {
-    if (journal.watch != nullptr || journal.handle < 0) return;
+    if (!platform::removed_files_keep_their_names_while_open() || journal.handle < 0) return;
     platform::file_close(journal.handle);
     journal.handle = -1;
-}
-
-// Watches the open journal's path, unless it no longer names the open file (then the
-// next write looks, and opens the journal afresh).
-void watch_journal() {
-    journal.watch = platform::watch_path(journal.path.c_str());
-    platform::FileId named;
-    if (journal.watch != nullptr && (!platform::path_file_id(journal.path.c_str(), &named) || !(named == journal.id))) {
-        platform::unwatch_path(journal.watch);
-        journal.watch = nullptr;
-    }
 }
 
 // Opens `path` as the journal (closing another): mended and learnt, the group waiting
@@ -185,7 +172,6 @@ bool reopen(const std::string path, std::string* why) {  // (a copy: closing cle
     if (!mend_end(size)) return *why = failure("cannot mend the end of", path), close_file(), false;
     journal.path = path;
     journal.new_file = size == 0;
-    watch_journal();
     learn();
     for (std::size_t i = 0; i < group_keys.size(); ++i) memory.add(group_keys[i], kWaiting | i);
     park();
@@ -246,10 +232,9 @@ void clear_group() {
     group_keys.clear();
 }
 
-// True when the open (so watched) journal is still the file its path names: surely so
-// when its watch saw nothing happen, else as the path's identity says.
+// True when the open journal is still the file its path names, as the path's identity
+// says now.
 bool still_the_journal() {
-    if (!platform::path_may_have_changed(journal.watch)) return true;
     platform::FileId now;
     return platform::path_file_id(journal.path.c_str(), &now) && now == journal.id;
 }

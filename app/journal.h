@@ -9,21 +9,17 @@
 // names it. Before each write the identity of the file the path names (device and inode;
 // volume serial and file index on Windows) is compared with the open file's, so a journal
 // moved aside or removed (rotated, say) is noticed at the next write, which goes to a new
-// file at the path. On POSIX the path is watched (platform::watch_path: inotify on the
-// file and every folder on the way to it, its reports taken in by the message loop), and
-// the identity is looked at only when the watch saw something happen there since the
-// last write: a write costs no look otherwise. Not noticed so: a file system mounted
-// over one of those folders while the server runs. Where the path is not watched (on
-// Windows, where a removed file keeps its name while it is open; a path through a
-// symbolic link) the file is closed after each write and opened again for the next, and
-// the identity of what that opens tells the same. A journal is opened with permission kJournalPermission
+// file at the path: one stat a write, which nothing mounted over a folder on the way can
+// hide. On Windows, where a removed file keeps its name while it is open, the file is
+// also closed after each write and opened again for the next, and the identity of what
+// that opens tells the same. A journal is opened with permission kJournalPermission
 // for a new file (before the umask; card numbers are personal data) and may be renamed or
 // removed while open, on Windows too.
 //
 // Group commit: the lines of the bookings that arrive while others wait are written
 // together, one write that is durable when it returns (Linux: pwritev2 with RWF_DSYNC;
-// else write and flush), so on Linux a journaled booking costs one system call for its
-// group, and one more when the path's identity is looked at.
+// else write and flush), so on Linux a journaled booking costs two system calls for its
+// group: the look at the path's identity and the write.
 //
 // Crash safety: the file is only ever appended to. A line that a crash cut short is the
 // last line; when a journal is opened, such a line of the journal's own (it was never

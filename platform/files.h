@@ -79,26 +79,9 @@ enum class AppendResult {
 // file_error_text() tells why when the result is not Durable.
 AppendResult file_append_durably(int handle, const void* data, std::size_t count, long* written);
 
-// A watch on what a path names (path_may_have_changed), or null.
-struct PathWatch;
-
-// Starts watching `path` (an absolute path, or one relative to the current folder):
-// its file, and every folder on the way to it. POSIX: inotify, whose reports the message
-// loop takes in as they come. Null where it cannot be watched so surely: on Windows
-// (where besides a removed file keeps its name while any handle holds it open), when a
-// folder of the path is a symbolic link, or when inotify refuses.
-PathWatch* watch_path(const char* path);
-
-// False only when nothing that could change what the path names happened since the
-// watch was made or last answered true: the file renamed, removed or its links changed,
-// and in a folder of the path an entry made, removed or renamed (of any name) or the
-// folder itself moved or removed. Not seen: a file system mounted over one of the
-// folders. Without a message loop turn since the last call, it reads the reports itself
-// (a system call); else it costs none.
-bool path_may_have_changed(PathWatch* watch);
-
-// Ends a watch.
-void unwatch_path(PathWatch* watch);
+// True where a file that is removed while it is open keeps its name until it is closed
+// (Windows), so that nothing new can be made at its path before then.
+bool removed_files_keep_their_names_while_open();
 
 // Replaces the file `path` by `count` bytes at once: they are written to `path` with
 // ".new" appended, which is then renamed over `path`, so a reader sees the old or the new

@@ -28,16 +28,6 @@ int loop_epoll();
 // Event data at or above this value belongs to the loop itself (standard output, timers).
 inline constexpr std::uint64_t kLoopOwnData = std::uint64_t{1} << 32;
 
-// Event data from here up belongs to path watches (platform/files.h): kWatchData + the
-// watch's descriptor.
-inline constexpr std::uint64_t kWatchData = kLoopOwnData + 16;
-
-// A report of the path watch whose data is `data`.
-void watch_handle_event(std::uint64_t data);
-
-// How many times the loop has waited so far (an ever-growing count).
-std::uint64_t loop_waits();
-
 // An epoll report (`events`, EPOLLIN ...) of socket descriptor `fd`.
 void net_handle_event(int fd, std::uint32_t events);
 

@@ -245,6 +245,8 @@ bool error_output_is_terminal() { return ::isatty(STDERR_FILENO) != 0; }
 
 bool paths_are_dos_like() { return false; }
 
+bool removed_files_keep_their_names_while_open() { return false; }
+
 namespace {
 
 FileId id_of(const struct stat& status) {

@@ -82,7 +82,6 @@ bool stdout_is_terminal = false;         // decided when the main window is made
 int epoll_fd = -1;                       // what the loop waits on (loop_epoll)
 OutputSlot output_slots[2];              // standard output, gather timer
 std::vector<Timer> timers;               // set_timer's timers
-std::uint64_t waits = 0;                 // how many times the loop has waited
 
 void on_signal(int) { close_asked = 1; }
 
@@ -176,7 +175,6 @@ void wait_for_events(bool block) {
     static epoll_event events[kMaxEvents];
     const int ready = ::epoll_pwait(epoll_fd, events, kMaxEvents, timeout_ms,
                                     handlers_installed ? &wait_mask : nullptr);
-    ++waits;
     if (close_asked != 0) {
         close_asked = 0;
         if (main_window != nullptr) posix::post_message(main_window, kWmClose, 0, 0, false);
@@ -186,9 +184,7 @@ void wait_for_events(bool block) {
     }
     for (int i = 0; i < ready; ++i) {
         const std::uint64_t data = events[i].data.u64;
-        if (data >= posix::kWatchData) {
-            posix::watch_handle_event(data);
-        } else if (data >= posix::kLoopOwnData) {
+        if (data >= posix::kLoopOwnData) {
             pollfd& fd = fds[static_cast<std::size_t>(data - posix::kLoopOwnData)];
             fd.revents = fd.events;
         } else {
@@ -208,8 +204,6 @@ void post_message(WindowHandle window, unsigned message, std::uintptr_t wparam, 
                   bool from_socket) {
     queue.push_back({window, message, wparam, lparam, from_socket, false, 0, false});
 }
-
-std::uint64_t loop_waits() { return waits; }
 
 int loop_epoll() {
     if (epoll_fd < 0) epoll_fd = ::epoll_create1(EPOLL_CLOEXEC);

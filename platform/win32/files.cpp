@@ -143,11 +143,7 @@ AppendResult file_append_durably(int handle, const void* data, std::size_t count
     return file_sync(handle) ? AppendResult::Durable : AppendResult::NotDurable;
 }
 
-PathWatch* watch_path(const char* /*path*/) { return nullptr; }
-
-bool path_may_have_changed(PathWatch* /*watch*/) { return true; }
-
-void unwatch_path(PathWatch* /*watch*/) {}
+bool removed_files_keep_their_names_while_open() { return true; }
 
 bool file_replace(const char* path, const void* data, std::size_t count) {
     const std::string next = std::string(path) + ".new";
