@@ -1,12 +1,9 @@
 // The process environment, beyond what std::getenv reads: setting and removing
-// variables (on Windows through the C runtime, so getenv sees the change), and the name
-// of the platform layer this program was linked with. No state of its own.
+// variables (on Windows through the C runtime, so getenv sees the change). No state of
+// its own.
 #pragma once
 
 namespace qx::platform {
-
-// "posix" or "win32": which implementation of the platform layer is linked.
-const char* backend_name();
 
 // Sets variable `name` to `value`, or removes it when value is null. Returns true on
 // success. On Windows an empty value removes the variable, as the C runtime does.

@@ -15,10 +15,10 @@ enum class Fault {
     Write,   // file_write: the disk is full, nothing written
     Sync,    // file_sync: an I/O error
     Stat,    // full_path, file_id, path_file_id: the file cannot be looked at
-    Registry,  // reading the registry file (POSIX layer): an I/O error, the key is not read
-    NewSocket,  // tcp_socket: out of descriptors (POSIX layer)
-    Bind,    // bind_any: the port is in use (POSIX layer)
-    Listen,  // listen_socket: no buffer space (POSIX layer)
+    Registry,  // reading the registry file (Linux layer): an I/O error, the key is not read
+    NewSocket,  // tcp_socket: out of descriptors (Linux layer)
+    Bind,    // bind_any: the port is in use (Linux layer)
+    Listen,  // listen_socket: no buffer space (Linux layer)
     Accept,  // accept_socket: out of descriptors
     Recv,    // receive: the connection was reset
     Send,    // send_bytes: the connection was reset

@@ -45,7 +45,7 @@ long file_read(int handle, void* buffer, std::size_t count);
 inline constexpr long kReadAtBadOffset = -2;  // file_read_at: the offset cannot be reached
 
 // Reads up to `count` bytes at byte `offset`: the number read (0 at the end), -1 when the
-// read fails, or kReadAtBadOffset when the offset cannot be reached. On POSIX one
+// read fails, or kReadAtBadOffset when the offset cannot be reached. On Linux one
 // positioned read that leaves the file position alone; on Windows a seek and a read,
 // which leave the position after the bytes read.
 long file_read_at(int handle, std::int64_t offset, void* buffer, std::size_t count);
@@ -99,7 +99,7 @@ bool sync_folder_of(const char* path);
 // Why the last file call that failed here failed, in words ("No space left on device").
 std::string file_error_text();
 
-// Makes standard input read as bytes, as on POSIX: on Windows its text mode would end
+// Makes standard input read as bytes, as on Linux: on Windows its text mode would end
 // the input at a Ctrl-Z byte and drop the CR of each CR LF.
 void read_standard_input_as_bytes();
 
@@ -111,7 +111,7 @@ bool error_output_is_terminal();
 bool paths_are_dos_like();
 
 // Which file an open file or an existing path is, as the system knows it: device and
-// inode on POSIX, volume serial number and file index on Windows. Every name of one
+// inode on Linux, volume serial number and file index on Windows. Every name of one
 // file (any spelling, a symbolic or a hard link) gives the same identity.
 struct FileId {
     std::uint64_t volume = 0;  // st_dev; the volume serial number

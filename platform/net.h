@@ -67,7 +67,7 @@ int listen_socket(Socket s, int backlog);
 
 // Accepts a pending connection on `s`: the new socket, or kInvalidSocket (none pending:
 // kErrWouldBlock; out of descriptors: kErrTooManySockets). Re-enables the accept event
-// of `s`. On POSIX a connection that cannot be accepted for want of descriptors is taken
+// of `s`. On Linux a connection that cannot be accepted for want of descriptors is taken
 // and closed at once (with a descriptor kept in reserve for it), so that it does not stay
 // pending and raise the accept event again and again.
 Socket accept_socket(Socket s);
@@ -97,7 +97,7 @@ int send_bytes(Socket s, const char* data, int length);
 // Shuts both directions of `s` down.
 int shutdown_both(Socket s);
 
-// Closes `s`: no further message is posted for it. On POSIX its messages still queued
+// Closes `s`: no further message is posted for it. On Linux its messages still queued
 // are dropped too. On Windows they may still come: the caller ignores events of sockets
 // it has closed, and as posted messages come in order, such an event is always handled
 // before any later accept whose new socket could reuse the handle.

@@ -1,8 +1,8 @@
 // The registry, as far as the library reads it: the values of a key under
 // HKEY_LOCAL_MACHINE, enumerated by index with the buffer rules of RegEnumValueA, and
 // the expansion of %NAME% references as ExpandEnvironmentStringsA does it. On Windows
-// these are the four system calls; on POSIX the key lives in a text file in the Windows
-// .reg export format (see platform/posix/registry.cpp). No state beyond an open key.
+// these are the four system calls; on Linux the key lives in a text file in the Windows
+// .reg export format (see platform/linux/registry.cpp). No state beyond an open key.
 #pragma once
 
 #include <cstddef>
@@ -39,7 +39,7 @@ void registry_close(RegistryKey* key);
 unsigned long expand_environment(const char* source, char* dest, unsigned long size);
 
 // Why the registry could not be read at the last registry_open, for tools to show: on
-// POSIX a registry file that exists but cannot be read or is no registry export (an
+// Linux a registry file that exists but cannot be read or is no registry export (an
 // absent file is no problem: the registry is then empty). Empty when there was none,
 // and always on Windows.
 std::string registry_problem();

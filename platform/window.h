@@ -1,7 +1,7 @@
 // The window system, as the application sees it: one window class, one main window
 // whose window procedure is the application's, a multi-line log box whose whole text is
 // replaced, message boxes, and the message loop. On Windows these are the USER32 calls;
-// on POSIX the terminal is the window (see platform/posix/window.cpp). Owns the message
+// on Linux the terminal is the window (see platform/linux/window.cpp). Owns the message
 // queue and the windows of the process.
 #pragma once
 
@@ -68,11 +68,11 @@ std::intptr_t default_procedure(WindowHandle window, unsigned message, std::uint
                                 std::intptr_t lparam);
 
 // Posts `message` to `window`: its procedure gets it after the messages waiting now (and
-// on POSIX without a look for new events before it). False when the queue cannot take it
+// on Linux without a look for new events before it). False when the queue cannot take it
 // (Windows keeps at most 10,000 posted messages).
 bool post_message(WindowHandle window, unsigned message, std::uintptr_t wparam, std::intptr_t lparam);
 
-// Replaces the main window's title: on Windows its caption, on POSIX the title line of
+// Replaces the main window's title: on Windows its caption, on Linux the title line of
 // the terminal view (redrawn at once on a terminal; a pipe shows no title).
 void set_window_title(WindowHandle window, const char* title);
 

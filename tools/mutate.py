@@ -32,7 +32,7 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-FOLDERS = ["app", "support", "visibility", "platform", "platform/posix", "tools/qxtool", "tools/nexolt-sim",
+FOLDERS = ["app", "support", "visibility", "platform", "platform/linux", "tools/qxtool", "tools/nexolt-sim",
            "support/datetime"]
 EQUIVALENT_FILE = os.path.join(ROOT, "tools", "mutate-equivalent.txt")
 # Tests left out of mutation runs: the unit tests again under valgrind, the packages, and

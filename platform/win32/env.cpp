@@ -6,8 +6,6 @@
 
 namespace qx::platform {
 
-const char* backend_name() { return "win32"; }
-
 bool set_env(const char* name, const char* value) {
     return ::_putenv_s(name, value != nullptr ? value : "") == 0;
 }

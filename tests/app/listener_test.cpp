@@ -1,4 +1,4 @@
-// The listener's start: a step that fails shows its box and ends the run. POSIX only:
+// The listener's start: a step that fails shows its box and ends the run. Linux only:
 // the failures come from the platform layer's fault switch (on Windows the window test
 // sees the real "Unable to bind socket" box).
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// The registry file of POSIX installations: any bytes as the .reg file, every value
+// The registry file of Linux installations: any bytes as the .reg file, every value
 // enumerated with buffers of every size the fuzzer picks, and every value expanded. The
 // buffer rules hold: a value that fits comes whole and terminated, one that does not
 // reports the size it needs and leaves the buffers alone.

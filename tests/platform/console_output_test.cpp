@@ -2,7 +2,7 @@
 // a busy server gathered for one write: nothing is lost, cut or reordered, a screen
 // waiting to be written is replaced by a newer one, and the loop neither spins nor sleeps
 // for good.
-#include "platform/posix/console_output.h"
+#include "platform/linux/console_output.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace qx::platform::posix {
+namespace qx::platform::linux_os {
 namespace {
 
 // Standard output on a pipe (its read end non-blocking) for the life of the object.
@@ -204,4 +204,4 @@ TEST(ConsoleOutputTest, ALineCutByAFailedWriteIsCompletedNotRepeated) {
 }
 
 }  // namespace
-}  // namespace qx::platform::posix
+}  // namespace qx::platform::linux_os

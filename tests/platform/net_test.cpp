@@ -17,7 +17,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/posix/event_loop.h"
+#include "platform/linux/event_loop.h"
 #include "platform/tcp_client.h"
 #include "platform/window.h"
 
@@ -231,7 +231,7 @@ TEST(NetStartTest, SystemErrorsAsWindowsNumbers) {
         {EADDRINUSE, 10048}, {EMFILE, 10024},     {ENFILE, 10024}, {ENOBUFS, 10055},
         {ENOMEM, 10055},     {EACCES, 10013},     {EINVAL, 10022}, {EBADF, 10038},
     };
-    for (const auto& [error, code] : table) EXPECT_EQ(posix::socket_error_code(error), code) << error;
+    for (const auto& [error, code] : table) EXPECT_EQ(linux_os::socket_error_code(error), code) << error;
 }
 
 // The tools' client tells the results apart: data, nothing in time, the end of the

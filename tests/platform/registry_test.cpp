@@ -1,4 +1,4 @@
-// The POSIX registry: a registry export file read as HKEY_LOCAL_MACHINE, enumerated with
+// The Linux registry: a registry export file read as HKEY_LOCAL_MACHINE, enumerated with
 // the buffer rules of RegEnumValueA, and the expansion of %NAME% references; then the
 // installation directories read through it.
 #include "platform/registry.h"

@@ -1,11 +1,9 @@
-// Environment for POSIX systems, through setenv and unsetenv.
+// Environment on Linux, through setenv and unsetenv.
 #include "platform/env.h"
 
 #include <cstdlib>
 
 namespace qx::platform {
-
-const char* backend_name() { return "posix"; }
 
 bool set_env(const char* name, const char* value) {
     if (value == nullptr) return ::unsetenv(name) == 0;

@@ -1,4 +1,4 @@
-// Program entry on POSIX systems: the terminal is the window, shown as it is. The
+// Program entry on Linux: the terminal is the window, shown as it is. The
 // command line takes --help and --version only (the Windows program has none).
 #include <cstring>
 #include <iostream>

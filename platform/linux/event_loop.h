@@ -1,4 +1,4 @@
-// Shared between the POSIX window and socket modules: the one message queue of the
+// Shared between the Linux window and socket modules: the one message queue of the
 // process, the loop's epoll instance, and the hooks by which the socket module takes part
 // in the loop's wait.
 #pragma once
@@ -7,7 +7,7 @@
 
 #include "platform/window.h"
 
-namespace qx::platform::posix {
+namespace qx::platform::linux_os {
 
 // Queues a message for `window`. Socket messages are marked so that ending the socket
 // layer can drop them.
@@ -39,4 +39,4 @@ void net_post_ready();
 // The Windows Sockets code (platform/net.h) that reports the system's error `error`.
 int socket_error_code(int error);
 
-}  // namespace qx::platform::posix
+}  // namespace qx::platform::linux_os

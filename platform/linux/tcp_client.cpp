@@ -1,4 +1,4 @@
-// TCP client connections on POSIX: non-blocking connect and poll for the time limits.
+// TCP client connections on Linux: non-blocking connect and poll for the time limits.
 #include "platform/tcp_client.h"
 
 #include <fcntl.h>

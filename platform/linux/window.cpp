@@ -1,4 +1,4 @@
-// The window system on POSIX: the terminal is the main window. On a terminal the title
+// The window system on Linux: the terminal is the main window. On a terminal the title
 // and the whole log box are redrawn in place at every change; otherwise (a pipe, a
 // service) each new log entry is written as one line. Either way the output is queued
 // and written without waiting (console_output.h); what the log's text looks like on
@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/console_output.h"
-#include "platform/posix/event_loop.h"
+#include "platform/linux/console_output.h"
+#include "platform/linux/event_loop.h"
 
 struct qx::platform::Window {
     WindowProcedure procedure;  // null for the log box
@@ -111,7 +111,7 @@ constexpr int kFinalOutputWaitMs = 2000;  // for the output still queued at the 
 void redraw_terminal(Window& box, const std::string& text) {
     box.shown = text;
     const std::string& title = box.parent != nullptr ? box.parent->title : std::string();
-    posix::output_screen("\x1b[H\x1b[2J" + title + "\r\n" + std::string(title.size(), '=') + "\r\n" + text);
+    linux_os::output_screen("\x1b[H\x1b[2J" + title + "\r\n" + std::string(title.size(), '=') + "\r\n" + text);
 }
 
 // Brings the epoll registration of output slot `i` in line with `want` (descriptor -1:
@@ -124,7 +124,7 @@ void sync_output_slot(std::size_t i, const pollfd& want) {
     if (want.fd < 0) return;
     epoll_event event{};
     event.events = (want.events & POLLOUT) != 0 ? EPOLLOUT : EPOLLIN;
-    event.data.u64 = posix::kLoopOwnData + static_cast<std::uint64_t>(i);
+    event.data.u64 = linux_os::kLoopOwnData + static_cast<std::uint64_t>(i);
     slot.always = ::epoll_ctl(epoll_fd, EPOLL_CTL_ADD, want.fd, &event) != 0;
 }
 
@@ -143,7 +143,7 @@ int wait_timeout_ms(bool block) {
     for (const OutputSlot& slot : output_slots) {
         if (slot.always) return 0;
     }
-    const int output = posix::output_timeout_ms();
+    const int output = linux_os::output_timeout_ms();
     const int timer = timer_timeout_ms();
     if (output < 0 || timer < 0) return std::max(output, timer);
     return std::min(output, timer);
@@ -165,11 +165,11 @@ void post_due_timers() {
 // Waits for file-descriptor events (or not at all when `block` is false) and turns them
 // into messages; writes queued output as standard output takes it.
 void wait_for_events(bool block) {
-    posix::output_before_wait();
-    posix::net_post_ready();
+    linux_os::output_before_wait();
+    linux_os::net_post_ready();
     static std::vector<pollfd> fds;  // kept from turn to turn: no allocation per turn
     fds.clear();
-    posix::output_add_poll_fds(fds);  // entries 0 and 1
+    linux_os::output_add_poll_fds(fds);  // entries 0 and 1
     for (std::size_t i = 0; i < 2; ++i) sync_output_slot(i, fds[i]);
     const int timeout_ms = wait_timeout_ms(block && queue.empty());
     static epoll_event events[kMaxEvents];
@@ -177,28 +177,28 @@ void wait_for_events(bool block) {
                                     handlers_installed ? &wait_mask : nullptr);
     if (close_asked != 0) {
         close_asked = 0;
-        if (main_window != nullptr) posix::post_message(main_window, kWmClose, 0, 0, false);
+        if (main_window != nullptr) linux_os::post_message(main_window, kWmClose, 0, 0, false);
     }
     for (std::size_t i = 0; i < 2; ++i) {
         if (output_slots[i].always) fds[i].revents = fds[i].events;
     }
     for (int i = 0; i < ready; ++i) {
         const std::uint64_t data = events[i].data.u64;
-        if (data >= posix::kLoopOwnData) {
-            pollfd& fd = fds[static_cast<std::size_t>(data - posix::kLoopOwnData)];
+        if (data >= linux_os::kLoopOwnData) {
+            pollfd& fd = fds[static_cast<std::size_t>(data - linux_os::kLoopOwnData)];
             fd.revents = fd.events;
         } else {
-            posix::net_handle_event(static_cast<int>(data), events[i].events);
+            linux_os::net_handle_event(static_cast<int>(data), events[i].events);
         }
     }
-    posix::output_handle(fds.data());  // revents stay 0 after a timeout or an interruption
-    posix::net_post_ready();
+    linux_os::output_handle(fds.data());  // revents stay 0 after a timeout or an interruption
+    linux_os::net_post_ready();
     post_due_timers();
 }
 
 }  // namespace
 
-namespace posix {
+namespace linux_os {
 
 void post_message(WindowHandle window, unsigned message, std::uintptr_t wparam, std::intptr_t lparam,
                   bool from_socket) {
@@ -218,7 +218,7 @@ void drop_socket_messages_of(std::uintptr_t socket) {
     std::erase_if(queue, [socket](const QueuedMessage& m) { return m.from_socket && m.wparam == socket; });
 }
 
-}  // namespace posix
+}  // namespace linux_os
 
 bool register_window_class(const char* class_name, WindowProcedure procedure, int /*icon_id*/,
                            unsigned long* error) {
@@ -233,10 +233,10 @@ bool register_window_class(const char* class_name, WindowProcedure procedure, in
 WindowHandle create_main_window(const char* class_name, const char* title, unsigned long* error) {
     for (const WindowClass& c : classes) {
         if (c.name == class_name) {
-            if (posix::loop_epoll() < 0) break;  // no loop, no window
+            if (linux_os::loop_epoll() < 0) break;  // no loop, no window
             install_signal_handlers();
             stdout_is_terminal = ::isatty(STDOUT_FILENO) != 0;
-            posix::output_start();
+            linux_os::output_start();
             main_window = new Window{c.procedure, title, nullptr, false, ""};
             c.procedure(main_window, kWmCreate, 0, 0);
             return main_window;
@@ -258,7 +258,7 @@ void set_log_text(WindowHandle box, const std::string& text) {
     if (stdout_is_terminal) {
         redraw_terminal(*box, text);
     } else {
-        posix::output_line(text);
+        linux_os::output_line(text);
     }
 }
 
@@ -318,7 +318,7 @@ int run_message_loop() {
         const QueuedMessage m = queue.front();
         queue.pop_front();
         if (m.quit) {
-            posix::output_finish(kFinalOutputWaitMs);
+            linux_os::output_finish(kFinalOutputWaitMs);
             return m.exit_code;
         }
         if (m.window != nullptr && !m.window->destroyed) send_message(m.window, m.message, m.wparam, m.lparam);

@@ -1,4 +1,4 @@
-// Files on POSIX: open/lseek/read and pread for low-level files, stdio for text streams, with the
+// Files on Linux: open/lseek/read and pread for low-level files, stdio for text streams, with the
 // Windows text-mode rules applied while reading (CR LF to LF, Ctrl-Z ends the text).
 #include "platform/files.h"
 #include "platform/faults.h"

@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qx::platform::posix {
+namespace qx::platform::linux_os {
 
 inline constexpr std::size_t kOutputQueueLimit = std::size_t{1} << 20;  // bytes waiting at most
 inline constexpr int kOutputRetryMs = 1000;  // between tries after a write error
@@ -65,4 +65,4 @@ void output_handle(const pollfd* fds);
 // At the end of the run: writes what is left, waiting at most `max_wait_ms` in all.
 void output_finish(int max_wait_ms);
 
-}  // namespace qx::platform::posix
+}  // namespace qx::platform::linux_os

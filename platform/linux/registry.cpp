@@ -1,4 +1,4 @@
-// The registry on POSIX: the key is read from a registry export file, the one named by
+// The registry on Linux: the key is read from a registry export file, the one named by
 // VELMORA_REGISTRY or /etc/velmora/registry.reg, so the same file imports unchanged on
 // Windows, and a key exported on Windows reads here as it is. Understood: the files
 // regedit and reg export write (UTF-16LE with a byte-order mark, "Windows Registry Editor

@@ -1,7 +1,7 @@
 // Standard output of the terminal window: a bounded queue of whole records, written
 // without waiting, and the lines of a busy stretch gathered for one write. See
 // console_output.h.
-#include "platform/posix/console_output.h"
+#include "platform/linux/console_output.h"
 
 #include <fcntl.h>
 #include <sys/timerfd.h>
@@ -14,7 +14,7 @@
 #include <cstring>
 #include <deque>
 
-namespace qx::platform::posix {
+namespace qx::platform::linux_os {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -219,4 +219,4 @@ void output_finish(int max_wait_ms) {
     }
 }
 
-}  // namespace qx::platform::posix
+}  // namespace qx::platform::linux_os

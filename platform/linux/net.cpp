@@ -1,4 +1,4 @@
-// Sockets on POSIX with the event semantics of WSAAsyncSelect, on top of the message
+// Sockets on Linux with the event semantics of WSAAsyncSelect, on top of the message
 // loop's epoll. Per socket the table keeps the window, message and mask asked for, and
 // which events are posted and not yet re-enabled, so nothing floods and nothing is lost:
 //  - accept: posted when a connection is pending, re-enabled by accept_socket. The
@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/event_loop.h"
+#include "platform/linux/event_loop.h"
 
 namespace qx::platform {
 namespace {
@@ -96,7 +96,7 @@ SocketState& add_socket(int fd) {
 void post(int fd, const SocketState& state, long event, int error) {
     const auto lparam = static_cast<std::intptr_t>((static_cast<unsigned long>(error) << 16) |
                                                    static_cast<unsigned long>(event));
-    posix::post_message(state.window, state.message, static_cast<std::uintptr_t>(fd), lparam, true);
+    linux_os::post_message(state.window, state.message, static_cast<std::uintptr_t>(fd), lparam, true);
 }
 
 // Registers `fd` with the loop's epoll for `events`, or changes its registration.
@@ -104,7 +104,7 @@ void watch(int fd, SocketState& state, std::uint32_t events) {
     epoll_event event{};
     event.events = events;
     event.data.u64 = static_cast<std::uint64_t>(fd);
-    ::epoll_ctl(posix::loop_epoll(), state.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &event);
+    ::epoll_ctl(linux_os::loop_epoll(), state.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &event);
     state.watched = true;
 }
 
@@ -153,7 +153,7 @@ void release_ahead(SocketState& state) {
 void post_close(int fd, SocketState& state, int error) {
     if ((state.mask & kFdClose) == 0) return;
     state.close_posted = true;
-    post(fd, state, kFdClose, error != 0 ? posix::socket_error_code(error) : 0);
+    post(fd, state, kFdClose, error != 0 ? linux_os::socket_error_code(error) : 0);
 }
 
 // Reads ahead what connection `fd` holds and posts what it found: data, the end, or
@@ -182,7 +182,7 @@ void read_ahead(int fd, SocketState& state) {
 
 }  // namespace
 
-namespace posix {
+namespace linux_os {
 
 int socket_error_code(int error) {
     switch (error) {
@@ -227,10 +227,10 @@ void net_post_ready() {
     now.clear();
 }
 
-}  // namespace posix
+}  // namespace linux_os
 
 int net_startup() {
-    if (posix::loop_epoll() < 0) return fail(10091);  // WSASYSNOTREADY: no loop to serve
+    if (linux_os::loop_epoll() < 0) return fail(10091);  // WSASYSNOTREADY: no loop to serve
     started = true;
     if (spare_fd < 0) spare_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     return 0;
@@ -246,7 +246,7 @@ int net_cleanup() {
     if (spare_fd >= 0) ::close(spare_fd);
     spare_fd = -1;
     started = false;
-    posix::drop_socket_messages();
+    linux_os::drop_socket_messages();
     return 0;
 }
 
@@ -254,7 +254,7 @@ Socket tcp_socket() {
     if (!started) return fail(kErrNotInitialised), kInvalidSocket;
     if (fault_now(Fault::NewSocket)) return fail(kErrTooManySockets), kInvalidSocket;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (fd < 0) return fail(posix::socket_error_code(errno)), kInvalidSocket;
+    if (fd < 0) return fail(linux_os::socket_error_code(errno)), kInvalidSocket;
     add_socket(fd);
     return static_cast<Socket>(fd);
 }
@@ -272,7 +272,7 @@ int bind_address(Socket s, std::uint32_t address, std::uint16_t port) {
     local.sin_addr.s_addr = htonl(address);
     local.sin_port = htons(port);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-        return fail(errno == EADDRNOTAVAIL ? kErrAddressNotAvailable : posix::socket_error_code(errno));
+        return fail(errno == EADDRNOTAVAIL ? kErrAddressNotAvailable : linux_os::socket_error_code(errno));
     }
     return 0;
 }
@@ -300,7 +300,7 @@ int listen_socket(Socket s, int backlog) {
     SocketState* state = find(s);
     if (state == nullptr) return kSocketError;
     if (fault_now(Fault::Listen)) return fail(kErrNoBuffers);
-    if (::listen(static_cast<int>(s), backlog) != 0) return fail(posix::socket_error_code(errno));
+    if (::listen(static_cast<int>(s), backlog) != 0) return fail(linux_os::socket_error_code(errno));
     state->listening = true;
     arm_listener(static_cast<int>(s), *state);
     return 0;
@@ -335,7 +335,7 @@ int accept_connection(int listener, Ipv4Endpoint* peer) {
         // Errors of connections that died while pending count as "nothing pending".
         const bool real = error == EBADF || error == ENOTSOCK || error == EINVAL || error == EMFILE ||
                           error == ENFILE || error == ENOBUFS || error == ENOMEM;
-        return fail(real ? posix::socket_error_code(error) : kErrWouldBlock);
+        return fail(real ? linux_os::socket_error_code(error) : kErrWouldBlock);
     }
     if (peer != nullptr) *peer = {ntohl(address.sin_addr.s_addr), ntohs(address.sin_port)};
     return fd;
@@ -369,7 +369,7 @@ int set_keep_alive(Socket s, int idle_seconds, int interval_seconds) {
     const bool ok = ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
                     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle_seconds, sizeof idle_seconds) == 0 &&
                     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval_seconds, sizeof interval_seconds) == 0;
-    return ok ? 0 : fail(posix::socket_error_code(errno));
+    return ok ? 0 : fail(linux_os::socket_error_code(errno));
 }
 
 long raise_descriptor_limit(long needed) {
@@ -414,7 +414,7 @@ int receive(Socket s, char* buffer, int length) {
     do {
         n = ::recv(static_cast<int>(s), buffer, static_cast<std::size_t>(length), 0);
     } while (n < 0 && errno == EINTR);
-    return n < 0 ? fail(posix::socket_error_code(errno)) : static_cast<int>(n);
+    return n < 0 ? fail(linux_os::socket_error_code(errno)) : static_cast<int>(n);
 }
 
 int send_bytes(Socket s, const char* data, int length) {
@@ -424,12 +424,12 @@ int send_bytes(Socket s, const char* data, int length) {
     do {
         n = ::send(static_cast<int>(s), data, static_cast<std::size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT);
     } while (n < 0 && errno == EINTR);
-    return n < 0 ? fail(posix::socket_error_code(errno)) : static_cast<int>(n);
+    return n < 0 ? fail(linux_os::socket_error_code(errno)) : static_cast<int>(n);
 }
 
 int shutdown_both(Socket s) {
     if (find(s) == nullptr) return kSocketError;
-    return ::shutdown(static_cast<int>(s), SHUT_RDWR) == 0 ? 0 : fail(posix::socket_error_code(errno));
+    return ::shutdown(static_cast<int>(s), SHUT_RDWR) == 0 ? 0 : fail(linux_os::socket_error_code(errno));
 }
 
 int close_socket(Socket s) {
@@ -439,7 +439,7 @@ int close_socket(Socket s) {
     ::close(static_cast<int>(s));  // which ends its epoll registration too
     // The next accept may get the same descriptor number: no queued event of this
     // socket may then be taken for one of the new connection.
-    posix::drop_socket_messages_of(s);
+    linux_os::drop_socket_messages_of(s);
     return 0;
 }
 
