@@ -1,7 +1,7 @@
 # Test registration helpers.
 #
 #   qx_add_gtest(NAME SOURCES src... [LIBS lib...])
-#       GoogleTest executable linked with GTest::gtest_main and qx_warnings.
+#       GoogleTest executable linked with GTest::gtest_main and qx_options.
 #       Native builds: each test case becomes a ctest test (discovered when
 #       ctest runs). Cross builds: one ctest test per executable, run through
 #       CMAKE_CROSSCOMPILING_EMULATOR (Wine), so Wine starts once per binary.
@@ -25,7 +25,7 @@ function(qx_add_gtest name)
     endif()
 
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main qx_warnings)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main qx_options)
 
     if(CMAKE_CROSSCOMPILING)
         add_test(NAME ${name} COMMAND ${name})
