@@ -2,10 +2,10 @@
 #
 # Linux: the three programs in bin/, their manual pages in share/man/man1, the library
 # as libqx.so.MAJOR (shared, versioned SONAME) and libqx.a (static), each holding the
-# support library, the visibility rules and the POSIX platform layer, its headers under
+# support library, the visibility rules and the Linux platform layer, its headers under
 # include/qx/ (#include <qx/support/record.h>; the headers' own includes resolve inside
 # include/qx), a CMake package (find_package(qx CONFIG): qx::qx, shared, and
-# qx::qx_static) and pkg-config's qx.pc; the sample installation and the README in
+# qx::qx_static) and pkg-config's qx.pc; the sample installation, the README and docs/ in
 # share/doc/qx; the systemd unit of the server in lib/systemd/system. Windows: the .exe
 # files, the same documentation and the licence text (copyright.txt).
 #
@@ -19,6 +19,9 @@ if(TARGET nexolt-demo)
     install(TARGETS nexolt-demo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+# The documents and pictures the README links to, beside it as in the sources.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs COMPONENT runtime
+        FILES_MATCHING PATTERN "*.md" PATTERN "*.png" PATTERN "man" EXCLUDE)
 if(NOT WIN32)
     # What Debian asks of every package's documentation: the copyright and a changelog,
     # and of manual pages: compressed.
