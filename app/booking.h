@@ -8,7 +8,7 @@
 //
 // The reply is JSON whatever the card holds: in it `"` and `\` are escaped, and control
 // bytes (0x00-0x1F, DEL) are written \uXXXX, so the terminal's parser can read it; a
-// card of digits gives the same bytes as ever. Other bytes go as received.
+// card of digits goes as received, as do all other bytes.
 #pragma once
 
 #include <cstddef>

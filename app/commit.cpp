@@ -55,7 +55,7 @@ std::string received_now() {
 void log_line(const std::string& prefix, const char* request, bool repeat) {
     char line[kBookingLineSize];
     booking_line(request, line);
-    if (prefix.empty() && !repeat) return log_add_line(line);  // the demo's entry, as it always was
+    if (prefix.empty() && !repeat) return log_add_line(line);  // one terminal's entry: the line alone
     std::string entry = prefix + line;
     if (repeat) entry.insert(entry.size() - 2, kRepeatMark);  // before its CR LF
     log_add_line(entry.c_str());

@@ -6,8 +6,8 @@
 // At most site().terminals connections are open at once. When one more arrives, the one
 // that has been silent longest is shut down and closed, so a terminal that reconnects
 // after a network break is never locked out by its own dead connection. With one
-// terminal (the default) that is the newest connection taking over, silently, as the
-// demo always did; with several, the closing is logged and accepted connections get TCP
+// terminal (the default) that is the newest connection taking over, silently; with
+// several, the closing is logged and accepted connections get TCP
 // keep-alive. Read and close events act only on the connection they name; events of a
 // closed socket, still queued or late, are ignored, so they never read or close another.
 // A failed accept is logged ("Accept failed! Error code: N") and the listener goes on.

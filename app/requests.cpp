@@ -50,8 +50,7 @@ long reported_terminal(const char* text) {
 
 void on_read(Connection& c) {
     // The request is the received bytes up to the first NUL, and every reader of the
-    // buffer stops at a NUL: one terminator after them does what zeroing the whole
-    // buffer before each receive would, at a fraction of the cost.
+    // buffer stops at a NUL: one terminator after them ends the request.
     const int received = platform::receive(c.socket, receive_buffer, kReceiveSize);
     receive_buffer[received > 0 ? received : 0] = '\0';
     connection_heard(c);
