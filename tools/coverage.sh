@@ -8,7 +8,7 @@
 #           command builds and runs the preset itself) instead of building and running
 # --check   exits 1 when a folder falls below its floor (below)
 #
-# The floors are 95 % of lines and 85 % of branches, except where the README's coverage
+# The floors are 95 % of lines and 85 % of branches, except where docs/testing.md's coverage
 # section says which lines and branches no test on Linux reaches, and why; there the
 # floor is what the suite reaches, less a point for the few paths that timing decides.
 set -euo pipefail
