@@ -1,6 +1,9 @@
 // The commands of qxtool, the command-line front of the support library: one table of
 // commands, a runner for one command and a runner for a batch of commands read line by
-// line. No state of its own beyond what the library operations keep.
+// line. No state of its own beyond what the library operations keep. The table and the
+// runner for one command are in command_table.cpp, the batch runner in batch.cpp; the
+// commands themselves in library_commands.cpp and journal_commands.cpp, reading their
+// arguments with arguments.h.
 #pragma once
 
 #include <iosfwd>
