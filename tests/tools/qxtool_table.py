@@ -1,0 +1,59 @@
+"""Runs the real qxtool (under Wine for Windows builds: the command given is the program
+and any launcher in front of it) over its table of cases, one batch ("qxtool -") per
+section of the table.
+
+    python3 qxtool_table.py CASES_FILE PROGRAM [LAUNCHER ARGS...]
+
+CASES_FILE: rows "COMMAND TAB ARGUMENTS... TAB => TAB RESULT", escaped as qxtool reads and
+writes them; RESULT "\\!" is a line that must fail. A row "@ TAB NAME=VALUE TAB ..." starts
+a section, run by a process of its own with those variables. In every field, $BASE is the
+sample installation ($LINUX_BASE: as Linux
+names it, for HOME, which Wine hides from Windows programs), $TABLES this folder, and {N*TEXT} is TEXT N times.
+"""
+import os
+import re
+import subprocess
+import sys
+
+here = os.path.dirname(os.path.abspath(__file__))
+program = sys.argv[2:]
+windows = program[-1].endswith(".exe")
+dos = (lambda path: "Z:" + path) if windows else (lambda path: path)
+base = os.path.normpath(os.path.join(here, "../../examples/installation"))
+names = {"$BASE": dos(base), "$LINUX_BASE": base, "$TABLES": dos(here)}
+
+
+def expand(text):
+    for name, value in names.items():
+        text = text.replace(name, value)
+    return re.sub(r"\{(\d+)\*([^}]+)\}", lambda m: m.group(2) * int(m.group(1)), text)
+
+
+sections = []
+for number, line in enumerate(open(sys.argv[1], encoding="latin-1").read().splitlines(), 1):
+    if line.startswith("@") or not sections:
+        env = dict(os.environ, **dict(expand(v).split("=", 1) for v in line.split("\t")[1:] if v))
+        sections.append((env, []))
+    if line and not line.startswith(("#", "@")):
+        command, expected = line.split("\t=>\t")
+        sections[-1][1].append((number, expand(command), expand(expected)))
+
+failures = 0
+for env, rows in sections:
+    batch = "".join(command + "\n" for _, command, _ in rows).encode("latin-1")
+    run = subprocess.run(program + ["-"], input=batch, env=env, capture_output=True, timeout=300)
+    got = run.stdout.decode("latin-1").replace("\r", "").split("\n")[:-1]
+    if len(got) != len(rows):
+        print("FAIL: %d results for %d rows from line %d: %s" % (len(got), len(rows), rows[0][0], run.stderr[:300]))
+        failures += 1
+        continue
+    for (number, command, expected), actual in zip(rows, got):
+        if actual != expected and not (expected == "\\!" and actual.startswith("\\! ")):
+            print("FAIL line %d: %s gave [%s], expected [%s]" % (number, command[:80], actual[:200], expected[:200]))
+            failures += 1
+    status = 2 if any(expected == "\\!" for _, _, expected in rows) else 0
+    if run.returncode != status:
+        print("FAIL: section from line %d exited %d, expected %d" % (rows[0][0], run.returncode, status))
+        failures += 1
+print("qxtool table: %d rows in %d sections, %d failed" % (sum(len(r) for _, r in sections), len(sections), failures))
+sys.exit(1 if failures else 0)
