@@ -21,7 +21,8 @@ case "${program[-1]}" in *.exe) base="Z:$base" ;; esac
 # and hides it from Windows programs, which then take QXHOME.
 home=(HOME="$work/inst/home" QXHOME="$base/home")
 
-# One case a line: the variables (or -), then the scan's arguments.
+# One case a line: the variables (or -), then the scan's arguments ($BASE: the
+# installation). Every spelling of a file's name gets the digest of its plain spelling.
 cases=$(cat <<'CASES'
 -	vst/pers.172 1430 afdkod:47 wplekkod:304
 QX_AFD=10,20	vst/pers.172 1430 afdkod:47
@@ -37,6 +38,11 @@ QX_MA=user5,user77 QX_UITZ=1	vst/pers.172 1430 login:343
 QX_PERS_TB=TB1 QX_MA_GRP=G2 QX_MA_KREIS=34 QX_ORGBADNUM=6 QX_PERS_BEREICH=PB1 QX_ABRKREIS=A1	vst/pers.172 1430
 QX_AND=1 QX_MA_KREIS=31,32 QX_ABRKREIS=A2	vst/pers.172 1430
 QX_KLKGROUP=5	vst/klok.166 140 name:6
+QX_KLKGROUP=5	vst\klok.166 140 name:6
+QX_AFD=10 QX_PEE=W1	vst\pers.172 1430 afdkod:47 wplekkod:304
+QX_AFD=10 QX_PEE=W1	vst//pers.172 1430 afdkod:47 wplekkod:304
+QX_AFD=10 QX_PEE=W1	./vst/./pers.172 1430 afdkod:47 wplekkod:304
+QX_AFD=10 QX_PEE=W1	$BASE/vst/pers.172 1430 afdkod:47 wplekkod:304
 QX_KLKGROUP=3	vst/accgrp.bes 80 name:6
 QX_WPLEK=W1,W3	vst/shftgrp.161 90 name:6
 QX_AFD=10,30 QX_ABRKREIS=A1	vst/afd.166 90 name:16
@@ -50,7 +56,7 @@ out=()
 while IFS=$'\t' read -r variables arguments; do
     [ "$variables" = - ] && variables=""
     # shellcheck disable=SC2086 # variables and arguments are words
-    digest=$(env QXBASE="$base" "${home[@]}" $variables "${program[@]}" scan $arguments | tr -d '\r' |
+    digest=$(env QXBASE="$base" "${home[@]}" $variables "${program[@]}" scan ${arguments//\$BASE/$base} | tr -d '\r' |
         sha256sum | cut -d' ' -f1)
     line="$digest	$variables	$arguments"
     out+=("$line")
