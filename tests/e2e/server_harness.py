@@ -6,6 +6,7 @@ Waits poll for readiness; nothing sleeps a fixed time to let the server catch up
 """
 import os
 import queue
+import re
 import sys
 import unittest
 import socket
@@ -119,7 +120,31 @@ def receive_exactly(conn, count, timeout=10.0):
     return data
 
 
-KEEP_ALIVE_REPLY = b'{"success":true,"error":"send alive"}'
+def _expand(text):
+    return re.sub(r"\{(\d+)\*([^}]+)\}", lambda m: m.group(2) * int(m.group(1)), text)
+
+
+def _unescape(text):
+    plain = {"\\": "\\", "t": "\t", "n": "\n", "r": "\r", "0": "\0"}
+    return re.sub(r"\\(x[0-9a-f]{2}|.)", lambda m: chr(int(m.group(1)[1:], 16)) if len(m.group(1)) == 3
+                  else plain[m.group(1)], _expand(text)).encode("latin-1")
+
+
+def protocol_cases():
+    """The rows of protocol_cases.tsv: (request bytes, log entry or None, reply bytes or None)."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "protocol_cases.tsv")
+    rows = [line.split("\t") for line in open(path, encoding="latin-1").read().splitlines()
+            if line and not line.startswith("#")]
+    return [(_unescape(request), None if entry == "-" else _expand(entry), None if reply == "-" else _unescape(reply))
+            for request, entry, reply in rows]
+
+
+def reply_to(request):
+    """The reply the protocol table gives `request`."""
+    return next(reply for sent, _, reply in protocol_cases() if sent == request)
+
+
+KEEP_ALIVE_REPLY = reply_to(b"get_alive,")
 
 
 def assert_no_reply_pending(conn):
