@@ -24,19 +24,6 @@ class EventLogTest : public ::testing::Test {
     }
 };
 
-TEST_F(EventLogTest, KeepsTheLastFourteenEntries) {
-    for (int i = 1; i <= 14; ++i) add("entry " + std::to_string(i));
-    EXPECT_EQ(log_text(), entries(1, 14));
-    add("entry 15");
-    EXPECT_EQ(log_text(), entries(2, 15));
-    for (int i = 16; i <= 20; ++i) add("entry " + std::to_string(i));
-    EXPECT_EQ(log_text(), entries(7, 20));
-    log_reset(nullptr);  // empties the log: nothing of the entries before it shows or counts
-    EXPECT_STREQ(log_text(), "");
-    add("entry 1");
-    EXPECT_EQ(log_text(), entries(1, 1));
-}
-
 TEST_F(EventLogTest, EntryLimitAndEmbeddedNul) {
     log_add_entry("abcdef", 3);
     log_add_entry("ab\0cd", 5);

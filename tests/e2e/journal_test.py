@@ -16,7 +16,7 @@ import tempfile
 import threading
 import unittest
 
-from server_harness import WINDOW_MODE, assert_no_reply_pending, connect, make_server, run_main
+from server_harness import WINDOW_MODE, assert_no_reply_pending, connect, make_server, run_main, unescape
 
 SERVER_COMMAND = []
 QXTOOL = []
@@ -33,23 +33,6 @@ def receive_reply(conn, timeout=10.0):
             raise AssertionError("connection closed after %r" % data)
         data += chunk
     return data
-
-
-def unescape(field):
-    """Reverses qxtool's escapes (\\\\ \\t \\n \\r \\0 \\xHH) into bytes."""
-    out, i = bytearray(), 0
-    simple = {ord("\\"): 0x5C, ord("t"): 9, ord("n"): 10, ord("r"): 13, ord("0"): 0}
-    while i < len(field):
-        if field[i] != 0x5C:
-            out.append(field[i])
-            i += 1
-        elif field[i + 1] == ord("x"):
-            out.append(int(field[i + 2:i + 4], 16))
-            i += 4
-        else:
-            out.append(simple[field[i + 1]])
-            i += 2
-    return bytes(out)
 
 
 class JournalCase(unittest.TestCase):
@@ -95,10 +78,10 @@ class Journal(JournalCase):
         self.server.stop()
         code, out, err = self.bookings(self.path)
         self.assertEqual((code, err), (0, ""))
-        rows = [line.split(b"\t") for line in out.splitlines()]
+        rows = [line.decode("latin-1").split("\t") for line in out.splitlines()]
         self.assertEqual([unescape(row[5]) for row in rows], self.REQUESTS)
         self.assertEqual([unescape(row[1]) for row in rows[:1]], [b"12345"])
-        self.assertRegex(rows[0][0].decode(), r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$")
+        self.assertRegex(rows[0][0], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$")
         self.assertEqual(unescape(rows[3][1]), b"C" * 500)  # whole, as received
         # The lines as they are: any JSON reader gets the exact bytes, a field that is not
         # UTF-8 as base64 under its own key.
@@ -128,17 +111,6 @@ class Journal(JournalCase):
         code, _, err = self.bookings(os.path.join(self.dir, "missing"))
         self.assertEqual(code, 1)
         self.assertIn("cannot open", err)
-
-    def test_paths_that_cannot_be_a_journal(self):
-        for path, why in ((self.dir, "cannot open "), (os.path.join(self.dir, "j" * 250), "the journal path is "
-                                                                                          "longer than 255")):
-            with self.subTest(path=path):
-                self.start(path)
-                try:
-                    self.assert_not_stored(b"42", why)
-                    self.assert_not_stored(b"43", why)  # one entry per booking
-                finally:
-                    self.server.stop()
 
 
 @unittest.skipIf(WINDOW_MODE, "signals and mount namespaces: Linux only")

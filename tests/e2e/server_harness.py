@@ -124,10 +124,11 @@ def _expand(text):
     return re.sub(r"\{(\d+)\*([^}]+)\}", lambda m: m.group(2) * int(m.group(1)), text)
 
 
-def _unescape(text):
+def unescape(text):
+    """The bytes of a text written with the escapes \\\\ \\t \\n \\r \\0 \\xHH."""
     plain = {"\\": "\\", "t": "\t", "n": "\n", "r": "\r", "0": "\0"}
     return re.sub(r"\\(x[0-9a-f]{2}|.)", lambda m: chr(int(m.group(1)[1:], 16)) if len(m.group(1)) == 3
-                  else plain[m.group(1)], _expand(text)).encode("latin-1")
+                  else plain[m.group(1)], text).encode("latin-1")
 
 
 def protocol_cases():
@@ -135,8 +136,8 @@ def protocol_cases():
     path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "protocol_cases.tsv")
     rows = [line.split("\t") for line in open(path, encoding="latin-1").read().splitlines()
             if line and not line.startswith("#")]
-    return [(_unescape(request), None if entry == "-" else _expand(entry), None if reply == "-" else _unescape(reply))
-            for request, entry, reply in rows]
+    return [(unescape(_expand(request)), None if entry == "-" else _expand(entry),
+             None if reply == "-" else unescape(_expand(reply))) for request, entry, reply in rows]
 
 
 def reply_to(request):

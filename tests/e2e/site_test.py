@@ -1,5 +1,5 @@
 """A whole site on one server (QX_TERMINALS, QX_TERMINAL_HOSTS, QX_LISTEN, QX_STATUS) and
-the journal's repeats, against the real server and qxtool:
+its journal exported as CSV, against the real server and qxtool:
 
     python3 site_test.py [unittest options] -- SERVER_COMMAND... -- QXTOOL_COMMAND...
 
@@ -19,13 +19,14 @@ import time
 import unittest
 
 from server_harness import (KEEP_ALIVE_REPLY, WINDOW_MODE, assert_no_reply_pending, connect, make_server,
-                            receive_exactly, run_main)
+                            receive_exactly, reply_to, run_main)
 from window_harness import start_window_system, unescape
 
 SERVER_COMMAND = []
 QXTOOL = []
 
-TERMNR_REPLY = b'{"success":true,"error":"got termnr"}'
+TERMNR_REPLY = reply_to(b"snd_termnr,")
+BOOKING_REPLY = reply_to(b"regi,1,2,F1,240115,830,12345")
 
 
 def booking(card, time=b"0830"):
@@ -33,8 +34,7 @@ def booking(card, time=b"0830"):
 
 
 def booking_reply(card):
-    return (b'{"success":true,"error":"SALDO","name":"Hi ' + card +
-            b' again","kumsal":"+0:15","kumsaloms":"Balance"}')
+    return BOOKING_REPLY.replace(b"12345", card)
 
 
 def card_line(card, prefix="", mark=""):
@@ -67,7 +67,7 @@ class SiteCase(unittest.TestCase):
 
 class Terminals(SiteCase):
     def test_terminals_booking_at_once_each_on_its_own_connection(self):
-        for count in (2, 20):
+        for count in (20,):
             with self.subTest(terminals=count):
                 os.makedirs(self.dir, exist_ok=True)
                 self.start(QX_TERMINALS=str(count), QX_BOOKINGS=self.journal)
@@ -135,20 +135,6 @@ class Terminals(SiteCase):
 
 
 class Journal(SiteCase):
-    def test_a_booking_sent_again_is_stored_once_also_across_a_restart(self):
-        for restart in range(2):
-            self.start(QX_BOOKINGS=self.journal)
-            conn = self.terminal(entry="Nexolt connected!")
-            for card, mark in ((b"42", " (repeat, not stored again)" if restart else ""),
-                               (b"42", " (repeat, not stored again)"), (b"%d" % (43 + restart), "")):
-                conn.sendall(booking(card))
-                self.server.expect_lines(card_line(card.decode(), "", mark))
-                self.assertEqual(receive_exactly(conn, len(booking_reply(card))), booking_reply(card))
-            self.assertEqual(self.server.stop(), 0)
-        self.assertEqual([line["card"] for line in self.journal_lines()], ["42", "43", "44"])
-        self.assertEqual({(line["terminal"], line["peer"][:10]) for line in self.journal_lines()},
-                         {(None, "127.0.0.1:")})
-
     def test_csv_export_reads_back_as_the_journal(self):
         self.start(QX_BOOKINGS=self.journal)
         conn = self.terminal(entry="Nexolt connected!")

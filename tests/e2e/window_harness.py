@@ -10,26 +10,10 @@ import select
 import subprocess
 import time
 
+from server_harness import unescape
+
 LOG_CAPACITY = 10000   # bytes of the event log, terminator included
 TRIM_LINE_FEEDS = 15   # the log keeps what follows the 15th line feed from the end
-
-
-def unescape(line):
-    """A log line as the tests write it (escaped) back to the entry's bytes."""
-    out, i = bytearray(), 0
-    data = line.encode("latin-1")
-    while i < len(data):
-        if data[i] == 0x5C and i + 1 < len(data):
-            if data[i + 1] == ord("x"):
-                out.append(int(data[i + 2:i + 4], 16))
-                i += 4
-                continue
-            out += {ord("n"): b"\n", ord("r"): b"\r", ord("t"): b"\t", ord("\\"): b"\\", ord("0"): b"\0"}[data[i + 1]]
-            i += 2
-        else:
-            out.append(data[i])
-            i += 1
-    return bytes(out)
 
 
 class LogModel:
