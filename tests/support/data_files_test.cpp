@@ -1,5 +1,6 @@
-// Finding, opening and reading data files: the path search, the open-file table and
-// fixed-length records, on real files in temporary installation and home directories.
+// The open-file table at its edges and fixed-length records (a scan against read_record),
+// on real files in temporary installation and home directories. (The path search:
+// tests/tools/qxtool_cases.tsv.)
 #include <gtest/gtest.h>
 
 #if defined(__GLIBC__)
@@ -15,7 +16,6 @@
 
 #include "support/file_table.h"
 #include "support/install_dirs.h"
-#include "support/path_search.h"
 #include "visibility/records.h"
 #include "support/text.h"
 #include "tests/env_guard.h"
@@ -46,91 +46,6 @@ class DataFilesTest : public ::testing::Test {
     test::EnvGuard home_var_{"HOME", home_.str().c_str()};
     std::vector<std::string> opened_;
 };
-
-std::vector<std::string> candidates_of(std::string name) {
-    return paths::candidates(name.data());
-}
-
-TEST_F(DataFilesTest, CandidatesByClass) {
-    const std::string r = root_.str();
-    const std::string h = home_.str();
-    EXPECT_EQ(candidates_of("dta/gen.msg"),
-              (std::vector<std::string>{h + "/dta/gen.msg", r + "/vst/dta/gen.msg", r + "/dta/gen.msg"}));
-    EXPECT_EQ(candidates_of("vst/pers.172"), (std::vector<std::string>{r + "/vst/pers.172"}));
-    EXPECT_EQ(candidates_of("oumfil.bes"), (std::vector<std::string>{"oumfil.bes", h + "/oumfil.bes", r + "/oumfil.bes"}));
-    EXPECT_EQ(candidates_of("D:\\tmp\\x.txt"), (std::vector<std::string>{"D:\\tmp\\x.txt"}));
-    EXPECT_EQ(candidates_of("/tmp/x.txt"), (std::vector<std::string>{"/tmp/x.txt"}));
-    EXPECT_EQ(candidates_of("Vst/x").size(), 3u);  // another case is another class
-    for (const char* longer : {"vsts/x", "tabs/x"}) {  // and so is a longer folder name
-        EXPECT_EQ(candidates_of(longer), (std::vector<std::string>{longer, h + "/" + longer, r + "/" + longer}));
-    }
-    std::string name = "tab\\taal.tab";
-    EXPECT_EQ(paths::candidates(name.data()).front(), h + "/tab/taal.tab");
-    EXPECT_EQ(name, "tab/taal.tab");  // the caller's text is changed in place
-    EXPECT_TRUE(candidates_of("dta/" + std::string(300, 'n')).empty());  // longer than 255: none tried
-    // A name that ends in a separator or a "." piece names a folder: nothing is tried.
-    for (const char* folder : {"vst/pers.172/", "vst/pers.172/.", "vst/pers.172//", "vst/pers.172/./", ".", "x/"}) {
-        EXPECT_TRUE(candidates_of(folder).empty()) << folder;
-    }
-    EXPECT_EQ(candidates_of("vst/pers.172/.x").size(), 1u);
-    EXPECT_EQ(candidates_of("vst\\pers.172\\.").empty(), platform::paths_are_dos_like());
-}
-
-TEST_F(DataFilesTest, CandidatesWithDriveLetterDirectories) {
-    test::EnvGuard base("QXBASE", "D:\\base");
-    test::EnvGuard home("HOME", "E:\\ann");
-    dirs::forget_directories();
-    EXPECT_EQ(candidates_of("dta/gen.msg"),
-              (std::vector<std::string>{"E:\\ann/dta/gen.msg", "D:\\base/vst/dta/gen.msg", "D:\\base/dta/gen.msg"}));
-    EXPECT_EQ(candidates_of("oumfil.bes"),
-              (std::vector<std::string>{"oumfil.bes", "E:\\ann/oumfil.bes", "D:\\base/oumfil.bes"}));
-}
-
-TEST_F(DataFilesTest, HomeEqualToRootIsNotTriedTwice) {
-    test::EnvGuard same("HOME", root_.str().c_str());
-    dirs::forget_directories();
-    const std::string r = root_.str();
-    EXPECT_EQ(candidates_of("tab/taal.tab"), (std::vector<std::string>{r + "/vst/tab/taal.tab", r + "/tab/taal.tab"}));
-}
-
-TEST_F(DataFilesTest, OpensTheFirstCandidateThatExists) {
-    root_.write("dta/gen.msg", "root copy\n");
-    std::string name = "dta/gen.msg";
-    platform::TextFile* file = paths::rfopen(name.data(), "r");
-    ASSERT_NE(file, nullptr);
-    char line[64];
-    ASSERT_TRUE(platform::text_read_line(file, line, sizeof line));
-    EXPECT_STREQ(line, "root copy\n");
-    platform::text_close(file);
-    home_.write("dta/gen.msg", "home copy\r\n");  // the home directory comes first
-    file = paths::rfopen(name.data(), "r");
-    ASSERT_TRUE(platform::text_read_line(file, line, sizeof line));
-    EXPECT_STREQ(line, "home copy\n");  // CR LF reads as LF
-    platform::text_close(file);
-    std::filesystem::create_directories(home_.str() + "/dta/cat.msg");  // searched first, but a folder
-    root_.write("dta/cat.msg", "the catalogue\n");
-    std::string catalogue = "dta/cat.msg";
-    file = paths::rfopen(catalogue.data(), "r");
-    ASSERT_TRUE(platform::text_read_line(file, line, sizeof line));
-    EXPECT_STREQ(line, "the catalogue\n");
-    platform::text_close(file);
-    std::string missing = "dta/none";
-    EXPECT_EQ(paths::rfopen(missing.data(), "r"), nullptr);
-    EXPECT_EQ(paths::ropen(missing.data(), platform::FileAccess::ReadWrite, platform::kFilePermission), -1);
-}
-
-TEST_F(DataFilesTest, TextStreamsReadAlikeEverywhere) {
-    const std::string path = root_.write("text.txt", std::string("a\r\nb\rc\x1A" "d\r\n"));
-    platform::TextFile* file = platform::text_open(path.c_str(), "r");
-    ASSERT_NE(file, nullptr);
-    char line[16];
-    ASSERT_TRUE(platform::text_read_line(file, line, sizeof line));
-    EXPECT_STREQ(line, "a\n");
-    ASSERT_TRUE(platform::text_read_line(file, line, sizeof line));
-    EXPECT_STREQ(line, "b\rc");  // a lone CR stays; Ctrl-Z ends the text
-    EXPECT_FALSE(platform::text_read_line(file, line, sizeof line));
-    platform::text_close(file);
-}
 
 TEST_F(DataFilesTest, TableReusesAndMovesEntriesToTheFront) {
     root_.write("vst/a.dat", "a");
