@@ -7,9 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <deque>
 #include <thread>
@@ -208,32 +206,6 @@ TEST_F(NetTest, MessagesQueuedBeforeCleanupAreDropped) {
     ASSERT_EQ(net_startup(), 0);  // for TearDown
 }
 
-TEST_F(NetTest, SecondListenerOnAPortInUseFails) {
-    const Socket second = tcp_socket();
-    ASSERT_NE(second, kInvalidSocket);
-    EXPECT_EQ(bind_any(second, port_), kSocketError);
-    EXPECT_EQ(last_socket_error(), kErrAddressInUse);
-}
-
-// The Windows error numbers callers log: a socket layer not started is 10093.
-TEST(NetStartTest, NothingBeforeStartupOrAfterCleanup) {
-    EXPECT_EQ(tcp_socket(), kInvalidSocket);
-    EXPECT_EQ(last_socket_error(), 10093);
-    EXPECT_EQ(net_cleanup(), kSocketError);
-    EXPECT_EQ(last_socket_error(), 10093);
-}
-
-// The system's errors as the Windows numbers the log shows (literals: the numbers are
-// what operators look up, not whatever the constants say).
-TEST(NetStartTest, SystemErrorsAsWindowsNumbers) {
-    const std::pair<int, int> table[] = {
-        {EAGAIN, 10035},     {ECONNRESET, 10054}, {EPIPE, 10054}, {ECONNABORTED, 10053},
-        {EADDRINUSE, 10048}, {EMFILE, 10024},     {ENFILE, 10024}, {ENOBUFS, 10055},
-        {ENOMEM, 10055},     {EACCES, 10013},     {EINVAL, 10022}, {EBADF, 10038},
-    };
-    for (const auto& [error, code] : table) EXPECT_EQ(linux_os::socket_error_code(error), code) << error;
-}
-
 // The tools' client tells the results apart: data, nothing in time, the end of the
 // stream, and a connection reset.
 TEST_F(NetTest, ClientReceiveResults) {
@@ -268,36 +240,6 @@ TEST_F(NetTest, AMaskOfReadsAlone) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));  // until the end of the stream is here
     }
     EXPECT_EQ(next_event(), nullptr);  // and no close event: it is not in the mask
-}
-
-// A process started with standard input closed gets descriptor 0 for a connection or a
-// new socket.
-TEST_F(NetTest, DescriptorZeroIsASocketLikeAnyOther) {
-    connect_client();
-    const int saved = ::dup(0);
-    ASSERT_GE(saved, 0);
-    ::close(0);
-    const Socket s = accept_one();
-    EXPECT_EQ(s, Socket{0});
-    close_socket(s);
-    const Socket made = tcp_socket();
-    EXPECT_EQ(made, Socket{0});
-    close_socket(made);
-    ::dup2(saved, 0);
-    ::close(saved);
-}
-
-TEST_F(NetTest, ClosedSocketsGetNothingNew) {
-    const ClientSocket c = connect_client();
-    const Socket s = accept_one();
-    ASSERT_EQ(close_socket(s), 0);
-    ASSERT_TRUE(client_send_all(c, "late", 4));
-    EXPECT_EQ(next_event(), nullptr);
-    char buffer[8];
-    EXPECT_EQ(receive(s, buffer, sizeof buffer), kSocketError);
-    EXPECT_EQ(last_socket_error(), 10038);  // WSAENOTSOCK
-    EXPECT_EQ(close_socket(s), kSocketError);  // gone from the layer: never closed twice
-    EXPECT_EQ(last_socket_error(), 10038);  // WSAENOTSOCK
 }
 
 // Injected failures of accept, receive and send: each gives its error, and the socket
