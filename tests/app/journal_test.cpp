@@ -9,10 +9,6 @@
 #include <sstream>
 #include <string>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 #include "app/journal.h"
 #include "platform/faults.h"
 #include "support/journal_line.h"
@@ -261,20 +257,6 @@ TEST_F(AppendTest, RepeatsAreKnownFromTheFileAndTheGroup) {
     ASSERT_TRUE(journal_open(path_.c_str(), &why_)) << why_;
     EXPECT_EQ(journal_repeat("regi,1,2,F2,240115,0830,7"), Repeat::Stored);
 }
-
-#ifndef _WIN32
-// A process started with standard input closed gets descriptor 0 for the journal.
-TEST_F(AppendTest, DescriptorZeroIsAJournalLikeAnyOther) {
-    const int saved = ::dup(0);
-    ASSERT_GE(saved, 0);
-    ::close(0);
-    const bool stored = store("regi,1");
-    journal_close();
-    ::dup2(saved, 0);
-    ::close(saved);
-    EXPECT_TRUE(stored) << why_;
-}
-#endif
 
 TEST_F(AppendTest, PathsThatCannotBeAJournal) {
     EXPECT_FALSE(store("regi", dir_.str()));
