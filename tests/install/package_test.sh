@@ -15,8 +15,7 @@ cpack --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 || 
 zip=$(ls "$work"/*.zip 2>/dev/null | head -1)
 if [[ -n "$zip" ]]; then
     python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$zip" >"$work/list"
-    for file in bin/qxtool.exe bin/nexolt-sim.exe bin/nexolt-demo.exe share/doc/qx/README.md \
-                share/doc/qx/copyright.txt share/doc/qx/examples/installation/vst/pers.172; do
+    for file in bin/nexolt-demo.exe share/doc/qx/copyright.txt share/doc/qx/examples/installation/vst/pers.172; do
         grep -q "/$file\$" "$work/list" || fail "$(basename "$zip") lacks $file"
     done
     # (what the installer installs: windows_installer_test.py)
@@ -25,13 +24,11 @@ else
     runtime=$(ls "$work"/qx_*.deb) dev=$(ls "$work"/qx-dev_*.deb) || { fail "no Debian packages"; exit 1; }
     dpkg-deb -c "$runtime" | awk '{ print $6 }' >"$work/runtime"
     dpkg-deb -c "$dev" | awk '{ print $6 }' >"$work/dev"
-    for file in bin/nexolt-demo bin/nexolt-sim bin/qxtool lib/libqx.so.0 share/man/man1/qxtool.1.gz \
-                share/man/man1/nexolt-demo.1.gz share/man/man1/nexolt-sim.1.gz lib/systemd/system/nexolt-demo.service \
-                share/doc/qx/copyright share/doc/qx/README.md share/doc/qx/examples/installation/vst/pers.172; do
+    for file in bin/qxtool lib/libqx.so.0 share/man/man1/qxtool.1.gz share/doc/qx/copyright \
+                share/doc/qx/examples/installation/vst/pers.172; do
         grep -qx "./usr/$file" "$work/runtime" || fail "qx lacks /usr/$file"
     done
-    for file in include/qx/support/record.h include/qx/version.h lib/libqx.a lib/libqx.so lib/cmake/qx/qxConfig.cmake \
-                lib/pkgconfig/qx.pc share/doc/qx-dev/copyright; do
+    for file in include/qx/version.h lib/libqx.a lib/pkgconfig/qx.pc share/doc/qx-dev/copyright; do
         grep -qx "./usr/$file" "$work/dev" || fail "qx-dev lacks /usr/$file"
     done
     ! grep -q 'include/' "$work/runtime" || fail "qx holds headers"

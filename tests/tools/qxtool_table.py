@@ -4,9 +4,10 @@ section of the table.
 
     python3 qxtool_table.py CASES_FILE PROGRAM [LAUNCHER ARGS...]
 
-CASES_FILE: rows "COMMAND TAB ARGUMENTS... TAB => TAB RESULT", escaped as qxtool reads and
-writes them; RESULT "\\!" is a line that must fail. A row "@ TAB NAME=VALUE TAB ..." starts
-a section, run by a process of its own with those variables. In every field, $BASE is the
+CASES_FILE: rows "COMMAND TAB ARGUMENTS... TAB => TAB RESULT [TAB RESULT...]" (a result of
+several lines), escaped as qxtool reads and writes them; RESULT "\\!" is a line that must
+fail. A row "@ TAB NAME=VALUE TAB ..." starts a section, run by a process of its own with
+those variables ("@linux": by the Linux program only). In every field, $BASE is the
 sample installation ($LINUX_BASE: as Linux
 names it, for HOME, which Wine hides from Windows programs), $TABLES this folder, and {N*TEXT} is TEXT N times.
 """
@@ -33,27 +34,31 @@ sections = []
 for number, line in enumerate(open(sys.argv[1], encoding="latin-1").read().splitlines(), 1):
     if line.startswith("@") or not sections:
         env = dict(os.environ, **dict(expand(v).split("=", 1) for v in line.split("\t")[1:] if v))
-        sections.append((env, []))
+        sections.append((env, [], line.startswith("@linux") and windows))
     if line and not line.startswith(("#", "@")):
         command, expected = line.split("\t=>\t")
-        sections[-1][1].append((number, expand(command), expand(expected)))
+        sections[-1][1].append((number, expand(command), expand(expected).split("\t")))
 
 failures = 0
-for env, rows in sections:
+for env, rows, skipped in sections:
+    if skipped or not rows:
+        continue
     batch = "".join(command + "\n" for _, command, _ in rows).encode("latin-1")
     run = subprocess.run(program + ["-"], input=batch, env=env, capture_output=True, timeout=300)
     got = run.stdout.decode("latin-1").replace("\r", "").split("\n")[:-1]
-    if len(got) != len(rows):
-        print("FAIL: %d results for %d rows from line %d: %s" % (len(got), len(rows), rows[0][0], run.stderr[:300]))
+    if len(got) != sum(len(expected) for _, _, expected in rows):
+        print("FAIL: %d result lines from line %d on: %s" % (len(got), rows[0][0], run.stderr[:300]))
         failures += 1
         continue
-    for (number, command, expected), actual in zip(rows, got):
+    for number, command, expected in rows:
+        actual, got = "\t".join(got[:len(expected)]), got[len(expected):]
+        expected = "\t".join(expected)
         if actual != expected and not (expected == "\\!" and actual.startswith("\\! ")):
             print("FAIL line %d: %s gave [%s], expected [%s]" % (number, command[:80], actual[:200], expected[:200]))
             failures += 1
-    status = 2 if any(expected == "\\!" for _, _, expected in rows) else 0
+    status = 2 if any(expected == ["\\!"] for _, _, expected in rows) else 0
     if run.returncode != status:
         print("FAIL: section from line %d exited %d, expected %d" % (rows[0][0], run.returncode, status))
         failures += 1
-print("qxtool table: %d rows in %d sections, %d failed" % (sum(len(r) for _, r in sections), len(sections), failures))
+print("qxtool table: %d rows in %d sections, %d failed" % (sum(len(r) for _, r, _ in sections), len(sections), failures))
 sys.exit(1 if failures else 0)
