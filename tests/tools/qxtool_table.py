@@ -7,21 +7,26 @@ section of the table.
 CASES_FILE: rows "COMMAND TAB ARGUMENTS... TAB => TAB RESULT [TAB RESULT...]" (a result of
 several lines), escaped as qxtool reads and writes them; RESULT "\\!" is a line that must
 fail. A row "@ TAB NAME=VALUE TAB ..." starts a section, run by a process of its own with
-those variables ("@linux": by the Linux program only). In every field, $BASE is the
+those variables ("@linux": by the Linux program only); a row "+ TAB PATH TAB CONTENT" in
+it writes a file (CONTENT escaped) under $WORK, a folder of the run's own, before it runs. In every field, $BASE is the
 sample installation ($LINUX_BASE: as Linux
 names it, for HOME, which Wine hides from Windows programs), $TABLES this folder, and {N*TEXT} is TEXT N times.
 """
 import os
 import re
+import shutil
 import subprocess
 import sys
+import tempfile
 
 here = os.path.dirname(os.path.abspath(__file__))
 program = sys.argv[2:]
 windows = program[-1].endswith(".exe")
 dos = (lambda path: "Z:" + path) if windows else (lambda path: path)
 base = os.path.normpath(os.path.join(here, "../../examples/installation"))
-names = {"$BASE": dos(base), "$LINUX_BASE": base, "$TABLES": dos(here)}
+work = tempfile.mkdtemp(prefix="qxtool-table-")
+names = {"$BASE": dos(base), "$LINUX_BASE": base, "$TABLES": dos(here), "$WORK": dos(work), "$LINUX_WORK": work}
+plain = {"\\": "\\", "t": "\t", "n": "\n", "r": "\r", "0": "\0"}
 
 
 def expand(text):
@@ -34,13 +39,20 @@ sections = []
 for number, line in enumerate(open(sys.argv[1], encoding="latin-1").read().splitlines(), 1):
     if line.startswith("@") or not sections:
         env = dict(os.environ, **dict(expand(v).split("=", 1) for v in line.split("\t")[1:] if v))
-        sections.append((env, [], line.startswith("@linux") and windows))
-    if line and not line.startswith(("#", "@")):
+        sections.append((env, [], line.startswith("@linux") and windows, []))
+    if line.startswith("+\t"):
+        sections[-1][3].append([expand(field) for field in line.split("\t")[1:]])
+    elif line and not line.startswith(("#", "@")):
         command, expected = line.split("\t=>\t")
         sections[-1][1].append((number, expand(command), expand(expected).split("\t")))
 
 failures = 0
-for env, rows, skipped in sections:
+for env, rows, skipped, files in sections:
+    for path, content in files:
+        os.makedirs(os.path.dirname(os.path.join(work, path)), exist_ok=True)
+        with open(os.path.join(work, path), "wb") as out:
+            out.write(re.sub(r"\\(x[0-9a-f]{2}|.)", lambda m: chr(int(m.group(1)[1:], 16)) if len(m.group(1)) == 3
+                             else plain[m.group(1)], content).encode("latin-1"))
     if skipped or not rows:
         continue
     batch = "".join(command + "\n" for _, command, _ in rows).encode("latin-1")
@@ -60,5 +72,6 @@ for env, rows, skipped in sections:
     if run.returncode != status:
         print("FAIL: section from line %d exited %d, expected %d" % (rows[0][0], run.returncode, status))
         failures += 1
-print("qxtool table: %d rows in %d sections, %d failed" % (sum(len(r) for _, r, _ in sections), len(sections), failures))
+shutil.rmtree(work)
+print("qxtool table: %d rows in %d sections, %d failed" % (sum(len(s[1]) for s in sections), len(sections), failures))
 sys.exit(1 if failures else 0)
