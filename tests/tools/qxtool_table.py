@@ -59,7 +59,7 @@ for env, rows, skipped, files in sections:
     run = subprocess.run(program + ["-"], input=batch, env=env, capture_output=True, timeout=300)
     got = run.stdout.decode("latin-1").replace("\r", "").split("\n")[:-1]
     if len(got) != sum(len(expected) for _, _, expected in rows):
-        print("FAIL: %d result lines from line %d on: %s" % (len(got), rows[0][0], run.stderr[:300]))
+        print("FAIL: %d result lines from line %d on: %r %s" % (len(got), rows[0][0], got[:12], run.stderr[:300]))
         failures += 1
         continue
     for number, command, expected in rows:

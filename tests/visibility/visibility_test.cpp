@@ -1,7 +1,7 @@
-// The record visibility rules where the golden scans (tests/tools/scan_golden.sh) do not
-// reach: lists at their edges, person-list files of any content, the rules of particular
-// installations, short records, the rules following the file whatever its name, and the
-// environment as a scan and a read find it.
+// The record visibility rules where the tables (tests/tools/scan_golden.sh,
+// tests/tools/qxtool_cases.tsv) do not reach: lists at their edges, a person count that
+// grows while the process runs, short records, the rules following the file whatever its
+// name, and the environment as a scan and a read find it.
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -104,33 +104,6 @@ TEST(ListsTest, Membership) {
     EXPECT_EQ(in_list((long_entry + ",y").c_str(), std::string(297, 'x').c_str()), kInList);
 }
 
-TEST_F(VisibilityTest, PersonListFilesOfAnyContent) {
-    syspar("00100", "DEMO");
-    root_.write("vst/plst0008.bes",
-                "0\n-5\n101\n99999999999999\nabc\n" + std::string(25, '9') + "\n  7\n000000000000000000003\n50");
-    set({{"QX_PLIST", "8"}});
-    // "000000000000000000003" is read 19 characters at a time: "0000000000000000000", then
-    // "03", which puts person 3 on the list; "50" ends the file without a line feed.
-    for (const auto& [number, visible] : std::vector<std::pair<std::string, int>>{
-             {"00007", 1}, {"00050", 1}, {"00003", 1}, {"00001", -4}, {"00101", -4}, {"00099", -4}}) {
-        EXPECT_EQ(judge(person({{0, number}})), visible) << number;
-    }
-}
-
-TEST_F(VisibilityTest, PersonListNumbersOutsideTheRange) {
-    syspar("00100", "DEMO");
-    root_.write("vst/plst0007.bes", "42\n");
-    // 0, negative and no number: no list in force; 65543 is not list 7, no such list can
-    // exist; list 9 cannot be opened, nobody is on it.
-    for (const auto& [plist, visible] : std::vector<std::pair<const char*, int>>{
-             {"0", 0}, {"-7", 0}, {"abc", 0}, {"65543", -4}, {"9", -4}}) {
-        reset();
-        clear_vars();
-        set({{"QX_PLIST", plist}});
-        EXPECT_EQ(judge(person({})), visible) << plist;
-    }
-}
-
 TEST_F(VisibilityTest, BitmapGrowsWhenThePersonCountGrows) {
     // The bitmap is made while the system parameters are not loaded (N = 0): one byte.
     root_.write("vst/plst0001.bes", "1\n");
@@ -140,35 +113,6 @@ TEST_F(VisibilityTest, BitmapGrowsWhenThePersonCountGrows) {
     syspar("01000", "DEMO");                         // now N = 1000; the bitmap stays
     set({{"QX_PLIST", "2"}});
     EXPECT_EQ(judge(person({{0, "00900"}})), 1);  // filled for 1000 persons without writing past it
-}
-
-TEST_F(VisibilityTest, TeamPaddingInVodInstallations) {
-    syspar("00100", "VOD            ");
-    set({{"QX_TEAM", "42"}});
-    EXPECT_EQ(judge(person({{498, "0000000042"}})), 1);
-    set({{"QX_AND", "1"}});
-    EXPECT_EQ(judge(person({{498, "0000000042"}})), -4);  // AND mode compares without padding
-}
-
-TEST_F(VisibilityTest, LoginNumberInVodInstallations) {
-    syspar("00100", "VOD            ");
-    set({{"QX_MA1", "77"}});
-    EXPECT_EQ(judge(person({{343, "77"}})), 1);
-    EXPECT_EQ(judge(person({{343, "78"}})), -4);
-    syspar("00100", "DEMO");
-    EXPECT_EQ(judge(person({{343, "78"}})), 0);  // elsewhere QX_MA1 is not used
-}
-
-TEST_F(VisibilityTest, CustomFlagInZurInstallations) {
-    syspar("00100", "ZUR            ");
-    root_.write("vst/plst0001.bes", "42\n");
-    set({{"QX_CUSTOMFLAG", "1"}});
-    EXPECT_EQ(judge(person({{415, "34"}})), -4);
-    EXPECT_EQ(judge(person({{415, "35"}})), 0);
-    set({{"QX_AND", "1"}});
-    EXPECT_EQ(judge(person({{415, "34"}})), 1);  // AND mode without a list match: not applied
-    set({{"QX_PLIST", "1"}});
-    EXPECT_EQ(judge(person({{415, "34"}})), -4);  // admitted by the list: applied
 }
 
 TEST_F(VisibilityTest, ShortRecordsAndFieldsWithoutTerminators) {
