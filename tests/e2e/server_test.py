@@ -13,7 +13,7 @@ import struct
 import subprocess
 import unittest
 
-from server_harness import (KEEP_ALIVE_REPLY, WAITING, WINDOW_MODE, Server, assert_no_reply_pending,
+from server_harness import (KEEP_ALIVE_REPLY, WINDOW_MODE, assert_no_reply_pending,
                             connect, make_server, protocol_cases, receive_exactly, reply_to, run_main)
 
 SERVER_COMMAND = []
@@ -112,23 +112,6 @@ class Connections(ServerTestCase):
             c.close()
             self.server.expect_lines("Nexolt connected!", "cycle %d" % cycle, "Nexolt closed connection!")
         self.assert_serving_a_new_terminal()
-
-
-@unittest.skipIf(WINDOW_MODE, "the window program's life is checked by window_test.py")
-class Lifecycle(unittest.TestCase):
-    def test_port_in_use_shows_the_box_and_ends_with_failure(self):
-        holder = socket.socket()
-        holder.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)  # past earlier TIME_WAITs
-        holder.bind(("0.0.0.0", 3950))
-        holder.listen(1)
-        self.addCleanup(holder.close)
-        server = Server(SERVER_COMMAND)
-        self.addCleanup(server.stop)
-        server.expect_lines(WAITING)
-        code = server.wait_exit()
-        self.assertEqual(code, 1)
-        self.assertEqual(server.next_line(), None)  # nothing else was logged
-        self.assertIn(b"Error: Unable to bind socket", server.stderr)
 
 
 @unittest.skipIf(WINDOW_MODE, "the Windows program logs to its window")

@@ -1,6 +1,6 @@
-// The Linux registry: the buffer rules of RegEnumValueA, the expansion of %NAME%
-// references, and the home directory's order of sources. (The files as Windows writes
-// them, and the root read through them: tests/tools/qxtool_cases.tsv.)
+// The Linux registry: the buffer rules of RegEnumValueA and the expansion of %NAME%
+// references. (The files as Windows writes them, and the directories read through them:
+// tests/tools/qxtool_cases.tsv.)
 #include "platform/registry.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,6 @@
 #include <optional>
 #include <string>
 
-#include "support/install_dirs.h"
 #include "tests/env_guard.h"
 #include "tests/temp_dir.h"
 
@@ -94,26 +93,6 @@ TEST(ExpandEnvironmentTest, TheWindowsRules) {
     char small[2];
     EXPECT_EQ(expand_environment("%ZZV%", small, sizeof small), 4u);  // too small: the size needed
     EXPECT_EQ(expand_environment("%ZZV%", nullptr, 0), 4u);
-}
-
-class InstallDirsRegistryTest : public RegistryFileTest {
-  protected:
-    void SetUp() override { dirs::forget_directories(); }
-    void TearDown() override { dirs::forget_directories(); }
-    test::EnvGuard base_{"QXBASE", nullptr};
-    test::EnvGuard home_{"HOME", nullptr};
-    test::EnvGuard qxhome_{"QXHOME", nullptr};
-};
-
-TEST_F(InstallDirsRegistryTest, HomePrefersHomeThenRegistryThenQxhome) {
-    use("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Velmora]\n\"qxhome\"=\"R:\\\\ann\\\\\"\n");
-    {
-        test::EnvGuard home("HOME", "/home/ann");
-        EXPECT_STREQ(dirs::get_home_dir(), "/home/ann");
-    }
-    dirs::forget_directories();
-    EXPECT_STREQ(dirs::get_home_dir(), "R:\\ann");
-    EXPECT_EQ(dirs::home_source(), dirs::Source::Registry);
 }
 
 }  // namespace

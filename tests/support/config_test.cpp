@@ -1,5 +1,6 @@
-// The configuration-variable lookup: remembered names keep their first lookup, the
-// others are read afresh. Each test uses names no other test in this process looks up.
+// What is remembered of the environment: the configuration variables of remembered
+// names keep their first lookup, the others are read afresh; the installation root.
+// Each test uses names no other test in this process looks up.
 #include "support/config.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "platform/env.h"
+#include "support/install_dirs.h"
 #include "tests/env_guard.h"
 
 namespace qx::config {
@@ -42,6 +44,18 @@ TEST(ConfigTest, OtherNamesFollowTheEnvironment) {
         EXPECT_STREQ(get_config_var(name), "") << name;
     }
     EXPECT_STREQ(get_config_var(nullptr), "");
+}
+
+// The installation root is found once, then always the same.
+TEST(ConfigTest, TheRootIsFoundOnce) {
+    test::EnvGuard registry("VELMORA_REGISTRY", "/nonexistent/registry.reg");
+    test::EnvGuard base("QXBASE", "/first");
+    dirs::forget_directories();
+    const char* first = dirs::rgetbase();
+    test::EnvGuard changed("QXBASE", "/second");
+    EXPECT_EQ(dirs::rgetbase(), first);
+    EXPECT_STREQ(dirs::rgetbase(), "/first");
+    dirs::forget_directories();
 }
 
 }  // namespace

@@ -7,7 +7,7 @@ section of the table.
 CASES_FILE: rows "COMMAND TAB ARGUMENTS... TAB => TAB RESULT [TAB RESULT...]" (a result of
 several lines), escaped as qxtool reads and writes them; RESULT "\\!" is a line that must
 fail. A row "@ TAB NAME=VALUE TAB ..." starts a section, run by a process of its own with
-those variables ("@linux": by the Linux program only); a row "+ TAB PATH TAB CONTENT" in
+those variables (and without those given as -NAME) ("@linux": by the Linux program only); a row "+ TAB PATH TAB CONTENT" in
 it writes a file (CONTENT escaped) under $WORK, a folder of the run's own, before it runs. In every field, $BASE is the
 sample installation ($LINUX_BASE: as Linux
 names it, for HOME, which Wine hides from Windows programs), $TABLES this folder, and {N*TEXT} is TEXT N times.
@@ -38,7 +38,9 @@ def expand(text):
 sections = []
 for number, line in enumerate(open(sys.argv[1], encoding="latin-1").read().splitlines(), 1):
     if line.startswith("@") or not sections:
-        env = dict(os.environ, **dict(expand(v).split("=", 1) for v in line.split("\t")[1:] if v))
+        env = dict(os.environ, **dict(expand(v).split("=", 1) for v in line.split("\t")[1:] if "=" in v))
+        for name in (v[1:] for v in line.split("\t")[1:] if v.startswith("-")):
+            env.pop(name, None)
         sections.append((env, [], line.startswith("@linux") and windows, []))
     if line.startswith("+\t"):
         sections[-1][3].append([expand(field) for field in line.split("\t")[1:]])
