@@ -135,6 +135,23 @@ TEST_F(NetTest, AcceptWithNothingPendingOrWithoutListening) {
     EXPECT_EQ(last_socket_error(), 10022);  // WSAEINVAL
 }
 
+// Descriptor 0 is a socket like any other: a process started with standard input
+// closed gets it for a connection or a new socket.
+TEST_F(NetTest, DescriptorZeroIsASocketLikeAnyOther) {
+    connect_client();
+    const int saved = ::dup(0);
+    ASSERT_GE(saved, 0);
+    ::close(0);
+    const Socket s = accept_one();
+    EXPECT_EQ(s, Socket{0});
+    close_socket(s);
+    const Socket made = tcp_socket();
+    EXPECT_EQ(made, Socket{0});
+    close_socket(made);
+    ::dup2(saved, 0);
+    ::close(saved);
+}
+
 TEST_F(NetTest, TwoConnectsGiveOneAcceptEventEachReenabledByAccept) {
     connect_client();
     connect_client();
