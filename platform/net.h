@@ -97,10 +97,9 @@ int send_bytes(Socket s, const char* data, int length);
 // Shuts both directions of `s` down.
 int shutdown_both(Socket s);
 
-// Closes `s`: no further message is posted for it. On Linux its messages still queued
-// are dropped too. On Windows they may still come: the caller ignores events of sockets
-// it has closed, and as posted messages come in order, such an event is always handled
-// before any later accept whose new socket could reuse the handle.
+// Closes `s`: no further message is posted for it, and its messages still queued are
+// dropped (the others keep their order), so a socket accepted later that reuses the
+// handle never gets an event of the closed one.
 int close_socket(Socket s);
 
 // The local port `s` is bound to (after bind_any with port 0, the one the system chose),

@@ -1,17 +1,36 @@
 // Sockets on Windows: Windows Sockets 2.2 with WSAAsyncSelect, which gives the event
 // semantics of platform/net.h itself. No SO_REUSEADDR: on Windows it would let a second
-// process take a port that a listener holds.
+// process take a port that a listener holds. Owns where the sockets' messages go (the
+// window and message of the last async_select; accepted sockets inherit their
+// listener's), so that closing a socket can drop its messages still queued.
 #include "platform/net.h"
 
 #include <winsock2.h>
 #include <mstcpip.h>
+
+#include <vector>
 
 namespace qx::platform {
 namespace {
 
 constexpr WORD kVersion = MAKEWORD(2, 2);
 
+HWND message_window = nullptr;  // where the sockets' messages go
+UINT socket_message = 0;
+
 SOCKET native(Socket s) { return static_cast<SOCKET>(s); }
+
+// Takes the queued messages of closed socket `s` out of the queue; the others are posted
+// again in their order.
+void drop_queued_messages(SOCKET s) {
+    if (message_window == nullptr) return;
+    std::vector<MSG> others;
+    MSG m;
+    while (PeekMessageA(&m, message_window, socket_message, socket_message, PM_REMOVE)) {
+        if (m.wParam != s) others.push_back(m);
+    }
+    for (const MSG& other : others) PostMessageA(other.hwnd, other.message, other.wParam, other.lParam);
+}
 
 }  // namespace
 
@@ -35,6 +54,10 @@ int bind_address(Socket s, std::uint32_t address, std::uint16_t port) {
 int bind_any(Socket s, std::uint16_t port) { return bind_address(s, kAnyAddress, port); }
 
 int async_select(Socket s, WindowHandle window, unsigned message, long mask) {
+    if (window != nullptr) {
+        message_window = reinterpret_cast<HWND>(window);
+        socket_message = message;
+    }
     return WSAAsyncSelect(native(s), reinterpret_cast<HWND>(window), message, mask);
 }
 
@@ -64,7 +87,11 @@ int send_bytes(Socket s, const char* data, int length) { return send(native(s), 
 
 int shutdown_both(Socket s) { return shutdown(native(s), SD_BOTH); }
 
-int close_socket(Socket s) { return closesocket(native(s)); }
+int close_socket(Socket s) {
+    const int result = closesocket(native(s));
+    if (result == 0) drop_queued_messages(native(s));
+    return result;
+}
 
 std::uint16_t local_port(Socket s) {
     sockaddr_in address{};
