@@ -40,7 +40,8 @@ std::string help_text();
 
 // Runs one command per line of `in` (arguments separated by TAB, with the escapes of
 // support/line_escape.h; a CR before the line end is dropped) and writes one escaped result line per
-// command to `out`. A line that fails gives "\! " and the message in its place, which no
+// command to `out` (a check such as bookings writes its own lines, and one line, empty or
+// failed, when it wrote none). A line that fails gives "\! " and the message in its place, which no
 // result can look like (a backslash in a result is always written "\\"), and the
 // message with its line number goes to `err`. Returns the number of failed lines.
 long run_batch(std::istream& in, std::ostream& out, std::ostream& err);
