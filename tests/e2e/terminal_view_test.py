@@ -1,17 +1,14 @@
 """The server on a real terminal (a pseudo-terminal): the title and the whole log box are
-redrawn at every change, so the screen always shows the last 14 entries.
-
-    python3 terminal_view_test.py [unittest options] -- SERVER_COMMAND...
-"""
+redrawn at every change.   python3 terminal_view_test.py [unittest options] -- SERVER_COMMAND..."""
+import contextlib
 import os
 import pty
 import select
 import signal
-import sys
 import time
 import unittest
 
-from server_harness import connect, receive_exactly, run_main
+from server_harness import connect, run_main
 
 SERVER_COMMAND = []
 CLEAR = b"\x1b[H\x1b[2J"
@@ -26,40 +23,31 @@ class TerminalView(unittest.TestCase):
         self.addCleanup(self.stop)
 
     def stop(self):
-        if self.pid:
-            try:
-                os.kill(self.pid, signal.SIGTERM)
-            except ProcessLookupError:
-                pass
-            deadline = time.monotonic() + 20
-            while time.monotonic() < deadline:
-                done, status = os.waitpid(self.pid, os.WNOHANG)
-                if done:
-                    self.pid = 0
-                    os.close(self.master)
-                    return os.waitstatus_to_exitcode(status)
-                self.read_some(0.05)
-            os.kill(self.pid, signal.SIGKILL)
-            os.waitpid(self.pid, 0)
-            self.pid = 0
-            os.close(self.master)
-            raise AssertionError("server did not end after SIGTERM")
-        return None
+        """Closes the window (SIGTERM): the exit code (None when already stopped)."""
+        pid, self.pid = self.pid, 0
+        if not pid:
+            return None
+        os.kill(pid, signal.SIGTERM)
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            done, status = os.waitpid(pid, os.WNOHANG)
+            if done:
+                os.close(self.master)
+                return os.waitstatus_to_exitcode(status)
+            self.read_some(0.05)
+        os.kill(pid, signal.SIGKILL)
+        os.waitpid(pid, 0)
+        os.close(self.master)
+        raise AssertionError("server did not end after SIGTERM")
 
     def read_some(self, timeout):
-        ready, _, _ = select.select([self.master], [], [], timeout)
-        if ready:
-            try:
+        if select.select([self.master], [], [], timeout)[0]:
+            with contextlib.suppress(OSError):  # the server has ended
                 self.output += os.read(self.master, 65536)
-            except OSError:
-                pass
 
     def screen(self):
-        """What the last redraw put on the screen, with line ends as LF (the terminal
-        adds its own CR to every LF, so CRs are dropped)."""
-        if CLEAR not in self.output:
-            return b""
-        return self.output[self.output.rfind(CLEAR) + len(CLEAR):].replace(b"\r", b"")
+        """What the last redraw put on the screen, CRs dropped (the terminal adds its own)."""
+        return self.output.rpartition(CLEAR)[2].replace(b"\r", b"") if CLEAR in self.output else b""
 
     def wait_for_screen(self, last_line, timeout=20.0):
         deadline = time.monotonic() + timeout
@@ -69,23 +57,7 @@ class TerminalView(unittest.TestCase):
             self.read_some(0.1)
         return self.screen()
 
-    def test_screen_shows_title_and_the_last_14_entries(self):
-        self.wait_for_screen(b"Waiting for Nexolt to connect...")
-        conn = connect()
-        self.addCleanup(conn.close)
-        self.wait_for_screen(b"Nexolt connected!")
-        for i in range(1, 19):  # with the two entries above: 20 entries in all
-            conn.sendall(b"request %d" % i)
-            screen = self.wait_for_screen(b"request %d" % i)
-        lines = screen.split(b"\n")
-        self.assertEqual(lines[0], b"Nexolt communication demo")
-        self.assertEqual(lines[1], b"=" * len(lines[0]))
-        self.assertEqual(lines[2:-1], [b"request %d" % i for i in range(5, 19)])  # entries 7 to 20
-        conn.sendall(b"get_alive,")
-        receive_exactly(conn, 37)
-        self.assertEqual(self.stop(), 0)  # closing the window (SIGTERM) ends the run with 0
-
-    def test_control_bytes_of_a_request_show_escaped(self):
+    def test_screen_shows_the_title_and_the_last_14_entries_escaped(self):
         self.wait_for_screen(b"Waiting for Nexolt to connect...")
         conn = connect()
         self.addCleanup(conn.close)
@@ -93,12 +65,19 @@ class TerminalView(unittest.TestCase):
                      b"\x9b2J\xc2\x9d0;x\xe9 Jos\xc3\xa9")
         screen = self.wait_for_screen(b"\\x1b[2J\\x1b]0;owned\\x07forged\\rline\\nA\\x7f\\r\\nCard: 99999 at 08:00 on "
                                       b"15-01-2024 (Fkey: F1)\\x9b2J\\xc2\\x9d0;x\\xe9 Jos\xc3\xa9")
-        after_clear = self.output[self.output.rfind(CLEAR) + len(CLEAR):]
-        # Only the redraw's own clear and the CR LF that ends each entry reach the
-        # terminal: no other C0 or C1 control, no byte that is not UTF-8.
+        # Only the redraw's own clear and the CR LF that ends each line reach the terminal
+        # (title, rule, three entries): no other C0 or C1 control, no byte that is not UTF-8.
+        after_clear = self.output.rpartition(CLEAR)[2]
         self.assertEqual([b for b in after_clear if b < 0x20 and b not in b"\r\n" or b == 0x7F], [], screen)
         self.assertNotRegex(after_clear.decode("utf-8"), "[\x80-\x9f]")
-        self.assertEqual(after_clear.count(b"\r\n"), 5, screen)  # title, rule, two entries, the request
+        self.assertEqual(after_clear.count(b"\r\n"), 5, screen)
+        for i in range(1, 18):  # 20 entries in all
+            conn.sendall(b"request %d" % i)
+            screen = self.wait_for_screen(b"request %d" % i)
+        title = b"Nexolt communication demo"
+        self.assertEqual(screen, title + b"\n" + b"=" * len(title) + b"\n" +
+                         b"".join(b"request %d\n" % i for i in range(4, 18)))  # entries 7 to 20
+        self.assertEqual(self.stop(), 0)  # closing the window (SIGTERM) ends the run with 0
 
 
 if __name__ == "__main__":

@@ -1,97 +1,98 @@
-// The Linux registry: the buffer rules of RegEnumValueA and the expansion of %NAME%
-// references. (The files as Windows writes them, and the directories read through them:
-// tests/tools/qxtool_cases.tsv.)
+// The registry layer's contract, the same on both implementations: the buffer rules of
+// RegEnumValueA and the expansion of %NAME% references as ExpandEnvironmentStringsA does
+// it. (The files as Windows writes them, the values they hold, and the directories read
+// through them: tests/tools/qxtool_cases.tsv.)
 #include "platform/registry.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-
-#include <optional>
 #include <string>
 
 #include "tests/env_guard.h"
 #include "tests/temp_dir.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace qx::platform {
 namespace {
 
-class RegistryFileTest : public ::testing::Test {
-  protected:
-    void use(const std::string& contents) { file_.emplace("VELMORA_REGISTRY", dir_.write("registry.reg", contents).c_str()); }
+constexpr char kKey[] = "Software\\Velmora";
 
-    test::TempDir dir_;
-    std::optional<test::EnvGuard> file_;
-};
-
-TEST_F(RegistryFileTest, EnumeratesInFileOrderWithTheBufferRules) {
-    use("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora]\r\n"
-        "\"A\"=\"hello\"\r\n"
-        "\"LongerName\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,5c,00,78,00,00,00\r\n"
-        "\"path\"=\"D:\\\\data\\\\\"\r\n\"quote\"=\"say \\\"hi\\\"\"\r\n\"n\"=dword:00000010\r\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"A\"=\"other\"\r\n");
-    RegistryKey* key = nullptr;
-    ASSERT_EQ(registry_open("Software\\Velmora", &key), kRegSuccess);
-    char name[125];
-    unsigned char data[125];
-    unsigned long name_size = 1;  // no room for the terminator of "A"
-    unsigned long data_size = sizeof data;
-    EXPECT_EQ(registry_enum_value(key, 0, name, &name_size, data, &data_size), 234);  // ERROR_MORE_DATA
-    std::memset(name, 'x', sizeof name);  // the terminator must come from the enumeration
-    name_size = 2;                        // "A" and its terminator: fits exactly
-    data_size = sizeof data;
-    ASSERT_EQ(registry_enum_value(key, 0, name, &name_size, data, &data_size), kRegSuccess);
-    EXPECT_STREQ(name, "A");
-    EXPECT_EQ(name_size, 1u);
-    EXPECT_EQ(data_size, 6u);  // "hello" and its terminator
-    EXPECT_STREQ(reinterpret_cast<char*>(data), "hello");
-
-    name_size = 4;  // "LongerName" does not fit: the name count stays as it was
-    data_size = sizeof data;
-    EXPECT_EQ(registry_enum_value(key, 1, name, &name_size, data, &data_size), kRegMoreData);
-    EXPECT_EQ(name_size, 4u);
-    name_size = sizeof name;
-    data_size = 3;  // nor the data: the size needed comes back
-    EXPECT_EQ(registry_enum_value(key, 1, name, &name_size, data, &data_size), kRegMoreData);
-    EXPECT_EQ(data_size, 9u);
-    data_size = sizeof data;
-    ASSERT_EQ(registry_enum_value(key, 1, name, &name_size, data, &data_size), kRegSuccess);
-    EXPECT_STREQ(reinterpret_cast<char*>(data), "%TEMP%\\x");  // not expanded by the enumeration
-
-    const char* expected[] = {"D:\\data\\", "say \"hi\""};
-    for (unsigned long index = 2; index <= 3; ++index) {
-        name_size = sizeof name;
-        data_size = sizeof data;
-        std::memset(data, 'x', sizeof data);  // the terminator must come from the enumeration
-        ASSERT_EQ(registry_enum_value(key, index, name, &name_size, data, &data_size), kRegSuccess);
-        EXPECT_STREQ(reinterpret_cast<char*>(data), expected[index - 2]);
+#ifdef _WIN32
+// The key written in the registry itself (of a Wine prefix of the test's own), then removed.
+struct TestKey {
+    TestKey() {
+        HKEY key = nullptr;
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        const DWORD n = 0x10;
+        RegSetValueExA(key, "A", 0, REG_SZ, reinterpret_cast<const BYTE*>("hello"), 6);
+        RegSetValueExA(key, "LongerName", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>("%TEMP%\\x"), 9);
+        RegSetValueExA(key, "n", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&n), sizeof n);
+        RegCloseKey(key);
     }
-    name_size = sizeof name;
-    data_size = sizeof data;
-    ASSERT_EQ(registry_enum_value(key, 4, name, &name_size, data, &data_size), kRegSuccess);
-    EXPECT_EQ(data_size, 4u);
-    EXPECT_EQ(data[0], 0x10);
-    EXPECT_EQ(registry_enum_value(key, 5, name, &name_size, data, &data_size), 259);  // ERROR_NO_MORE_ITEMS
+    ~TestKey() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey); }
+};
+#else
+// The key in a registry file of the test's own, as Windows exports it.
+struct TestKey {
+    test::TempDir dir;
+    test::EnvGuard file{"VELMORA_REGISTRY", dir.write("registry.reg",
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora]\r\n\"A\"=\"hello\"\r\n"
+        "\"LongerName\"=hex(2):25,00,54,00,45,00,4d,00,50,00,25,00,5c,00,78,00,00,00\r\n\"n\"=dword:00000010\r\n").c_str()};
+};
+#endif
+
+TEST(RegistryTest, EnumerationBufferRules) {
+    const TestKey written;
+    RegistryKey* key = nullptr;
+    ASSERT_EQ(registry_open(kKey, &key), kRegSuccess);
+    struct Row {
+        unsigned long index, name_size, data_size;  // the value, the buffers' sizes
+        long result;
+        unsigned long name_after, data_after;  // the sizes given back
+        std::string name, data;                // what the buffers hold then (after a success)
+    };
+    const Row rows[] = {
+        {0, 1, 125, kRegMoreData, 1, 6, "", ""},  // no room for the name's terminator
+        {0, 2, 6, kRegSuccess, 1, 6, std::string("A", 2), std::string("hello", 6)},  // both fit exactly
+        {1, 4, 125, kRegMoreData, 4, 9, "", ""},    // the name does not fit: its count stays
+        {1, 125, 8, kRegMoreData, 125, 9, "", ""},  // nor the data: the size needed comes back
+        {1, 125, 125, kRegSuccess, 10, 9, std::string("LongerName", 11), std::string("%TEMP%\\x", 9)},  // as stored
+        {2, 125, 125, kRegSuccess, 1, 4, std::string("n", 2), std::string("\x10\0\0\0", 4)},
+        {3, 125, 125, kRegNoMoreItems, 125, 125, "", ""},
+    };
+    for (const Row& r : rows) {
+        char name[125];
+        unsigned char data[125];
+        std::memset(name, 'x', sizeof name);  // terminators must come from the enumeration
+        std::memset(data, 'x', sizeof data);
+        unsigned long name_size = r.name_size;
+        unsigned long data_size = r.data_size;
+        EXPECT_EQ(registry_enum_value(key, r.index, name, &name_size, data, &data_size), r.result) << r.index;
+        EXPECT_EQ(name_size, r.name_after) << r.index;
+        EXPECT_EQ(data_size, r.data_after) << r.index;
+        EXPECT_EQ(std::string(name, r.name.size()), r.name) << r.index;
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(data), r.data.size()), r.data) << r.index;
+    }
     registry_close(key);
 }
 
-TEST(ExpandEnvironmentTest, TheWindowsRules) {
-    test::EnvGuard value("ZZV", "val");
-    struct Case {
-        const char* source;
-        const char* expanded;
-    };
-    const Case cases[] = {{"%ZZV%", "val"},          {"x%zzv%y", "xvaly"},       {"%UNDEF_ZZ%", "%UNDEF_ZZ%"},
-                          {"100%", "100%"},          {"%", "%"},                 {"%%", "%%"},
-                          {"a%%b", "a%%b"},          {"%ZZV", "%ZZV"},           {"%%ZZV%%", "%%ZZV%%"},
-                          {"50% and %ZZV%", "50% and %ZZV%"}, {"", ""}};
-    for (const Case& c : cases) {
+TEST(RegistryTest, ExpandEnvironment) {
+    const test::EnvGuard value("ZZV", "val");
+    const char* const rows[][2] = {{"%ZZV%", "val"}, {"x%zzv%y", "xvaly"}, {"%UNDEF_ZZ%", "%UNDEF_ZZ%"},
+                                   {"100%", "100%"}, {"%", "%"},          {"%%", "%%"},
+                                   {"a%%b", "a%%b"}, {"%ZZV", "%ZZV"},    {"%%ZZV%%", "%%ZZV%%"},
+                                   {"50% and %ZZV%", "50% and %ZZV%"},    {"", ""}};
+    for (const auto& [source, expanded] : rows) {
         char out[64];
-        EXPECT_EQ(expand_environment(c.source, out, sizeof out), std::string(c.expanded).size() + 1) << c.source;
-        EXPECT_STREQ(out, c.expanded) << c.source;
+        EXPECT_EQ(expand_environment(source, out, sizeof out), std::strlen(expanded) + 1) << source;
+        EXPECT_STREQ(out, expanded) << source;
     }
-    char small[2];
-    EXPECT_EQ(expand_environment("%ZZV%", small, sizeof small), 4u);  // too small: the size needed
+    char small[3];
+    EXPECT_EQ(expand_environment("%ZZV%", small, sizeof small), 4u);  // one short: the size needed
     EXPECT_EQ(expand_environment("%ZZV%", nullptr, 0), 4u);
 }
 

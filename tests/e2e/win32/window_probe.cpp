@@ -1,11 +1,10 @@
 // A Windows test helper that looks at nexolt-demo's window from outside, as a user or
 // an accessibility tool would: it finds the main window by class, reads the
-// log box (child 101), the window's attributes and message boxes, and closes the window.
+// log box (child 101), the title and message boxes, and closes the window.
 // It reads one command per line on standard input and answers each with one line, so a
 // test keeps one helper running under Wine and polls it cheaply:
 //   find MS          ok | none      (waits up to MS for the main window)
 //   log              the log box text, escaped (\\ \t \n \r) | none
-//   attrs            key=value pairs of the class, the main window and the log box
 //   title            the main window's title, escaped | none
 //   box CAPTION MS   the text of the message box with that caption, escaped | none
 //   dismiss CAPTION  presses OK in the message box with that caption: ok | none
@@ -13,7 +12,6 @@
 //   close            posts WM_CLOSE to the main window: ok | none
 #include <windows.h>
 
-#include <cstdio>
 #include <iostream>
 #include <string>
 
@@ -39,47 +37,10 @@ std::string window_text(HWND window) {
 // Polls `find` every 20 ms until it gives a window or `ms` have passed.
 template <typename Find>
 HWND wait_for(Find find, long ms) {
-    const DWORD start = GetTickCount();
-    for (;;) {
+    for (const DWORD start = GetTickCount();; Sleep(20)) {
         if (HWND window = find()) return window;
         if (static_cast<long>(GetTickCount() - start) >= ms) return nullptr;
-        Sleep(20);
     }
-}
-
-BOOL CALLBACK find_static_text(HWND child, LPARAM result) {
-    char class_name[16] = "";
-    GetClassNameA(child, class_name, sizeof class_name);
-    std::string text = window_text(child);
-    if (lstrcmpiA(class_name, "Static") == 0 && !text.empty()) {
-        *reinterpret_cast<std::string*>(result) = text;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-std::string attributes(HWND window) {
-    HWND box = GetDlgItem(window, kLogBoxId);
-    RECT outer{};
-    GetWindowRect(window, &outer);
-    RECT box_rect{};
-    GetWindowRect(box, &box_rect);
-    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&box_rect), 2);
-    char text[1024];
-    std::snprintf(text, sizeof text,
-                  "class_style=%lu brush=%lld icon=%d cursor=%d menu=%d style=0x%08lX exstyle=0x%08lX "
-                  "x=%ld y=%ld width=%ld height=%ld box=%d box_style=0x%08lX box_exstyle=0x%08lX "
-                  "box_x=%ld box_y=%ld box_width=%ld box_height=%ld",
-                  static_cast<unsigned long>(GetClassLongPtrA(window, GCL_STYLE)),
-                  static_cast<long long>(GetClassLongPtrA(window, GCLP_HBRBACKGROUND)),
-                  GetClassLongPtrA(window, GCLP_HICON) != 0, GetClassLongPtrA(window, GCLP_HCURSOR) != 0,
-                  GetMenu(window) != nullptr, static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)),
-                  static_cast<unsigned long>(GetWindowLongA(window, GWL_EXSTYLE)), outer.left, outer.top,
-                  outer.right - outer.left, outer.bottom - outer.top, box != nullptr,
-                  static_cast<unsigned long>(GetWindowLongA(box, GWL_STYLE)),
-                  static_cast<unsigned long>(GetWindowLongA(box, GWL_EXSTYLE)), box_rect.left, box_rect.top,
-                  box_rect.right - box_rect.left, box_rect.bottom - box_rect.top);
-    return text;
 }
 
 std::string run(const std::string& line) {
@@ -90,13 +51,8 @@ std::string run(const std::string& line) {
     if (command == "box") {
         const std::size_t last = rest.rfind(' ');
         const std::string caption = rest.substr(0, last);
-        HWND box = wait_for([&] { return FindWindowA("#32770", caption.c_str()); },
-                            std::atol(rest.substr(last + 1).c_str()));
-        if (box == nullptr) return "none";
-        std::string text;
-        if (HWND item = GetDlgItem(box, kMessageTextId)) text = window_text(item);
-        if (text.empty()) EnumChildWindows(box, find_static_text, reinterpret_cast<LPARAM>(&text));
-        return qx::text::escape(text);
+        HWND box = wait_for([&] { return FindWindowA("#32770", caption.c_str()); }, std::atol(rest.c_str() + last + 1));
+        return box != nullptr ? qx::text::escape(window_text(GetDlgItem(box, kMessageTextId))) : "none";
     }
     if (command == "dismiss") {
         HWND box = FindWindowA("#32770", rest.c_str());
@@ -105,7 +61,6 @@ std::string run(const std::string& line) {
     HWND window = main_window();
     if (window == nullptr) return "none";
     if (command == "log") return qx::text::escape(window_text(GetDlgItem(window, kLogBoxId)));
-    if (command == "attrs") return attributes(window);
     if (command == "title") return qx::text::escape(window_text(window));
     if (command == "close") return PostMessageA(window, WM_CLOSE, 0, 0) ? "ok" : "none";
     if (command == "settext") {
@@ -123,8 +78,6 @@ int main() {
     std::string line;
     while (std::getline(std::cin, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line == "quit") break;
         std::cout << run(line) << std::endl;
     }
-    return 0;
 }
