@@ -29,16 +29,14 @@ class TerminalView(unittest.TestCase):
             return None
         os.kill(pid, signal.SIGTERM)
         deadline = time.monotonic() + 20
-        while time.monotonic() < deadline:
-            done, status = os.waitpid(pid, os.WNOHANG)
-            if done:
-                os.close(self.master)
-                return os.waitstatus_to_exitcode(status)
-            self.read_some(0.05)
-        os.kill(pid, signal.SIGKILL)
-        os.waitpid(pid, 0)
+        while not (done := os.waitpid(pid, os.WNOHANG))[0] and time.monotonic() < deadline:
+            self.read_some(0.05)  # its last screen
+        if not done[0]:
+            os.kill(pid, signal.SIGKILL)
+            os.waitpid(pid, 0)
         os.close(self.master)
-        raise AssertionError("server did not end after SIGTERM")
+        assert done[0], "server did not end after SIGTERM"
+        return os.waitstatus_to_exitcode(done[1])
 
     def read_some(self, timeout):
         if select.select([self.master], [], [], timeout)[0]:
@@ -52,8 +50,7 @@ class TerminalView(unittest.TestCase):
     def wait_for_screen(self, last_line, timeout=20.0):
         deadline = time.monotonic() + timeout
         while not self.screen().endswith(last_line + b"\n"):
-            if time.monotonic() > deadline:
-                raise AssertionError("screen never ended with %r; it shows:\n%r" % (last_line, self.screen()))
+            assert time.monotonic() < deadline, "screen never ended with %r; it shows:\n%r" % (last_line, self.screen())
             self.read_some(0.1)
         return self.screen()
 

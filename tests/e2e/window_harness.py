@@ -44,8 +44,7 @@ class Probe:
         self.process.stdin.write(line.encode("latin-1") + b"\n")
         self.process.stdin.flush()
         answer = self.process.stdout.readline()
-        if not answer:
-            raise AssertionError("window-probe ended")
+        assert answer, "window-probe ended"
         return answer.decode("latin-1").rstrip("\r\n")
 
 
@@ -61,8 +60,8 @@ def kill_wine_processes():
 
 
 def start_window_system():
-    """Starts Xvfb and the probe once for the run, after ending a wineserver of an earlier
-    run (it would serve this one from that run's network namespace). Returns the probe."""
+    """The probe, with Xvfb, started once for the run (after a wineserver of an earlier run
+    is ended: it would serve this one from that run's network namespace)."""
     global _display, _probe
     if _display is None:
         kill_wine_processes()
@@ -86,8 +85,8 @@ def stop_window_system():
 
 
 class WindowServer:
-    """The Windows program. Its log box must show the end of the log the test expects: the
-    box's trimming is the event log's own, checked by its unit tests."""
+    """The Windows program; its log box shows the end of the expected log (the box's
+    trimming is the event log's, checked by its own tests)."""
 
     def __init__(self, command, env=None):
         self.probe = start_window_system()
@@ -135,13 +134,11 @@ class WindowServer:
         shown = self.wait_for_box(lambda s: s != self.shown and s.endswith(b"\r\n"), b"a new entry", timeout)
         entry = shown[:-2].rsplit(b"\r\n", 1)[-1]
         self.log += entry + b"\r\n"
-        if not self.log.endswith(shown):
-            raise AssertionError("log box ends %r, expected one entry more than %r" % (shown[-300:], self.log[-300:]))
+        assert self.log.endswith(shown), "log box ends %r, expected one entry more than %r" % (shown[-300:], self.log[-300:])
         return entry.decode("latin-1")
 
     def wait_until_listening(self, timeout=60.0):
-        if self.probe.ask("find %d" % int(timeout * 1000)) != "ok":
-            raise AssertionError("the main window did not appear")
+        assert self.probe.ask("find %d" % int(timeout * 1000)) == "ok", "the main window did not appear"
         self.expect_lines("Waiting for Nexolt to connect...")
 
     def wait_exit(self, timeout=60.0):

@@ -27,75 +27,63 @@ std::vector<pollfd> poll_fds() {
     return fds;
 }
 
-// Standard output on `fd` for the life of the object.
-struct Redirected {
-    explicit Redirected(int fd) {
-        ::dup2(fd, STDOUT_FILENO);
+// Standard output on a pipe (its ends non-blocking), or on `file`, for the life of the
+// object.
+struct Output {
+    explicit Output(int file = -1) {
+        if (file < 0) ::pipe2(ends, O_NONBLOCK);
+        ::dup2(file < 0 ? ends[1] : file, STDOUT_FILENO);
         output_start();
     }
-    ~Redirected() {
-        ::dup2(saved, STDOUT_FILENO);
-        ::close(saved);
-    }
-    int saved = ::dup(STDOUT_FILENO);
-};
-
-// Standard output on a pipe, its read end non-blocking.
-struct PipedOutput {
+    ~Output() { ::dup2(saved, STDOUT_FILENO), ::close(saved), ::close(ends[0]), ::close(ends[1]); }
+    // What the pipe holds now.
     std::string read_all() const {
         std::string got;
         char buffer[4096];
         for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;) got.append(buffer, static_cast<std::size_t>(n));
         return got;
     }
-    // Turns of the loop (standard output ready) until the pipe holds `wanted`; what came
+    // Turns of the loop (standard output ready) until the pipe held `wanted`: what came
     // after the filler.
-    std::string drain_until(const std::string& wanted) {
-        std::string got;
-        for (int n = 0; n < 1000 && got.find(wanted) == std::string::npos; ++n) {
-            got += read_all();
+    std::string drain_until(const std::string& wanted) const {
+        std::string got = read_all();
+        for (int n = 0; n < 1000 && got.find(wanted) == std::string::npos; ++n, got += read_all()) {
             const pollfd fds[2] = {{-1, 0, POLLOUT}, {-1, 0, 0}};
             output_handle(fds);
         }
-        got += read_all();
         return got.substr(got.find_first_not_of('f'));
     }
+    int saved = ::dup(STDOUT_FILENO);
     int ends[2] = {-1, -1};
-    int made = ::pipe2(ends, O_NONBLOCK);  // (before `out`)
-    Redirected out{ends[1]};
 };
 
-// Records written in turn, standard output full first (then `room` bytes read) or not:
-// what comes out, each screen replaced by a newer one unless its writing started.
+// Records in turn ("F": the pipe is filled, "R": 8192 bytes of it read, "S...": a
+// screen, else a line) and what comes out: a screen is replaced by a newer one unless its
+// writing started.
 TEST(ConsoleOutputTest, ScreensAndLines) {
     const std::string half(kOutputQueueLimit / 2, 'h');  // two of them fill the queue
     const std::string big(20000, 'b');
-    struct Case {
-        bool full;
-        int room;
-        std::vector<std::string> records;  // "S..." a screen, else a line
-        std::string expected;
-    };
-    const Case cases[] = {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
         // the replaced screens hold no room in the queue: the line still fits
-        {true, 0, {"Sold\n", "S" + half, "S" + half, "Ssecond\n", "a line\n"}, "second\na line\n"},
-        {true, 8192, {"S" + big + "\n", "Snewer\n"}, big + "\nnewer\n"},  // 8192 bytes taken
-        {false, 0, {"line\n", "Sscreen\n"}, "line\nscreen\n"},  // gathered lines go first
+        {{"F", "Sold\n", "S" + half, "S" + half, "Ssecond\n", "a line\n"}, "second\na line\n"},
+        {{"F", "R", "S" + big + "\n", "Snewer\n"}, big + "\nnewer\n"},
+        {{"line\n", "Sscreen\n"}, "line\nscreen\n"},  // gathered lines go first
     };
-    for (const Case& c : cases) {
-        PipedOutput out;
+    for (const auto& [records, expected] : cases) {
+        Output out;
         EXPECT_EQ(output_timeout_ms(), -1);  // nothing waits: the loop may sleep until an event
         const std::string filler(4096, 'f');
-        while (c.full && ::write(STDOUT_FILENO, filler.data(), filler.size()) > 0) {
-        }
         char room[8192];
-        if (c.room > 0) { ASSERT_EQ(::read(out.ends[0], room, static_cast<std::size_t>(c.room)), c.room); }
-        for (const std::string& r : c.records) r[0] == 'S' ? output_screen(r.substr(1)) : output_line(r);
-        if (c.full) {
-            EXPECT_EQ(poll_fds()[0].fd, STDOUT_FILENO);
-            EXPECT_EQ(output_timeout_ms(), -1);  // waiting for room is poll's, not a timer's
+        for (const std::string& r : records) {
+            while (r == "F" && ::write(STDOUT_FILENO, filler.data(), filler.size()) > 0) {
+            }
+            if (r == "R") { ASSERT_EQ(::read(out.ends[0], room, sizeof room), 8192); }
+            if (r[0] == 'S') output_screen(r.substr(1));
+            if (r.back() == '\n' && r[0] != 'S') output_line(r);
         }
-        EXPECT_EQ(out.drain_until(c.expected), c.expected);
+        EXPECT_EQ(poll_fds()[0].fd, records[0] == "F" ? STDOUT_FILENO : -1);  // waiting for room is poll's,
+        EXPECT_EQ(output_timeout_ms(), -1);                                   // not a timer's
+        EXPECT_EQ(out.drain_until(expected), expected);
     }
 }
 
@@ -104,7 +92,7 @@ TEST(ConsoleOutputTest, ScreensAndLines) {
 // gather timer, which is not due before the period ends, and go out together, all of
 // them, in order.
 TEST(ConsoleOutputTest, LinesOfABurstWaitForTheGatherTimer) {
-    PipedOutput out;
+    Output out;
     for (int n = 0; n < 100; ++n) output_before_wait();  // turns without lines
     output_line("quiet\n");
     output_before_wait();
@@ -141,7 +129,7 @@ TEST(ConsoleOutputTest, AFailedWriteIsTriedAgainAndTheCutLineCompleted) {
     const int file = ::mkstemp(path);
     ASSERT_GE(file, 0);
     ::unlink(path);
-    Redirected out(file);
+    Output out(file);
     ::signal(SIGXFSZ, SIG_IGN);
     rlimit limit{};
     ::getrlimit(RLIMIT_FSIZE, &limit);

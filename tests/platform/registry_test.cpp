@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "tests/env_guard.h"
 #include "tests/temp_dir.h"
@@ -49,12 +50,9 @@ TEST(RegistryTest, EnumerationBufferRules) {
     const TestKey written;
     RegistryKey* key = nullptr;
     ASSERT_EQ(registry_open(kKey, &key), kRegSuccess);
-    struct Row {
-        unsigned long index, name_size, data_size;  // the value, the buffers' sizes
-        long result;
-        unsigned long name_after, data_after;  // the sizes given back
-        std::string name, data;                // what the buffers hold then (after a success)
-    };
+    // The value, the sizes of the buffers; the result, the sizes given back, and what the
+    // buffers hold then (after a success).
+    struct Row { unsigned long index, name_size, data_size; long result; unsigned long name_after, data_after; std::string name, data; };
     const Row rows[] = {
         {0, 1, 125, kRegMoreData, 1, 6, "", ""},  // no room for the name's terminator
         {0, 2, 6, kRegSuccess, 1, 6, std::string("A", 2), std::string("hello", 6)},  // both fit exactly
@@ -71,11 +69,10 @@ TEST(RegistryTest, EnumerationBufferRules) {
         std::memset(data, 'x', sizeof data);
         unsigned long name_size = r.name_size;
         unsigned long data_size = r.data_size;
-        EXPECT_EQ(registry_enum_value(key, r.index, name, &name_size, data, &data_size), r.result) << r.index;
-        EXPECT_EQ(name_size, r.name_after) << r.index;
-        EXPECT_EQ(data_size, r.data_after) << r.index;
-        EXPECT_EQ(std::string(name, r.name.size()), r.name) << r.index;
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(data), r.data.size()), r.data) << r.index;
+        const long result = registry_enum_value(key, r.index, name, &name_size, data, &data_size);
+        EXPECT_EQ(std::tuple(result, name_size, data_size), std::tuple(r.result, r.name_after, r.data_after)) << r.index;
+        EXPECT_EQ(std::string(name, r.name.size()) + "|" + std::string(reinterpret_cast<char*>(data), r.data.size()),
+                  r.name + "|" + r.data) << r.index;
     }
     registry_close(key);
 }
