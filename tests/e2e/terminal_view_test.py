@@ -54,26 +54,23 @@ class TerminalView(unittest.TestCase):
             self.read_some(0.1)
         return self.screen()
 
-    def test_screen_shows_the_title_and_the_last_14_entries_escaped(self):
+    def test_screen_shows_the_title_and_the_log_escaped(self):
         self.wait_for_screen(b"Waiting for Nexolt to connect...")
         conn = connect()
         self.addCleanup(conn.close)
         conn.sendall(b"\x1b[2J\x1b]0;owned\x07forged\rline\nA\x7f\r\nCard: 99999 at 08:00 on 15-01-2024 (Fkey: F1)"
                      b"\x9b2J\xc2\x9d0;x\xe9 Jos\xc3\xa9")
-        screen = self.wait_for_screen(b"\\x1b[2J\\x1b]0;owned\\x07forged\\rline\\nA\\x7f\\r\\nCard: 99999 at 08:00 on "
-                                      b"15-01-2024 (Fkey: F1)\\x9b2J\\xc2\\x9d0;x\\xe9 Jos\xc3\xa9")
-        # Only the redraw's own clear and the CR LF that ends each line reach the terminal
-        # (title, rule, three entries): no other C0 or C1 control, no byte that is not UTF-8.
-        after_clear = self.output.rpartition(CLEAR)[2]
-        self.assertEqual([b for b in after_clear if b < 0x20 and b not in b"\r\n" or b == 0x7F], [], screen)
-        self.assertNotRegex(after_clear.decode("utf-8"), "[\x80-\x9f]")
-        self.assertEqual(after_clear.count(b"\r\n"), 5, screen)
-        for i in range(1, 18):  # 20 entries in all
-            conn.sendall(b"request %d" % i)
-            screen = self.wait_for_screen(b"request %d" % i)
+        escaped = (b"\\x1b[2J\\x1b]0;owned\\x07forged\\rline\\nA\\x7f\\r\\nCard: 99999 at 08:00 on 15-01-2024 (Fkey: F1)"
+                   b"\\x9b2J\\xc2\\x9d0;x\\xe9 Jos\xc3\xa9")
         title = b"Nexolt communication demo"
-        self.assertEqual(screen, title + b"\n" + b"=" * len(title) + b"\n" +
-                         b"".join(b"request %d\n" % i for i in range(4, 18)))  # entries 7 to 20
+        self.assertEqual(self.wait_for_screen(escaped), title + b"\n" + b"=" * len(title) +
+                         b"\nWaiting for Nexolt to connect...\nNexolt connected!\n" + escaped + b"\n")
+        # Only the redraw's own clear and the CR LF that ends each line reach the terminal:
+        # no other C0 or C1 control, no byte that is not UTF-8.
+        after_clear = self.output.rpartition(CLEAR)[2]
+        self.assertEqual([b for b in after_clear if b < 0x20 and b not in b"\r\n" or b == 0x7F], [])
+        self.assertNotRegex(after_clear.decode("utf-8"), "[\x80-\x9f]")
+        self.assertEqual(after_clear.count(b"\r\n"), 5)
         self.assertEqual(self.stop(), 0)  # closing the window (SIGTERM) ends the run with 0
 
 

@@ -1,6 +1,5 @@
-"""The Windows program under Wine, seen through its window: window-probe.exe (one process
-kept running, its command line in QX_WINDOW_PROBE, words separated by "|") reads the log
-box. QX_WINE_DISPLAY is set here."""
+"""The Windows program under Wine, seen through its window by window-probe.exe (one process
+kept running, its command line in QX_WINDOW_PROBE, words separated by "|")."""
 import os
 import select
 import subprocess
@@ -48,8 +47,7 @@ class Probe:
         return answer.decode("latin-1").rstrip("\r\n")
 
 
-_display = None
-_probe = None
+_display = _probe = None  # of the run
 
 
 def kill_wine_processes():
@@ -60,8 +58,7 @@ def kill_wine_processes():
 
 
 def start_window_system():
-    """The probe, with Xvfb, started once for the run (after a wineserver of an earlier run
-    is ended: it would serve this one from that run's network namespace)."""
+    """The probe, started once with Xvfb (QX_WINE_DISPLAY) after an earlier run's wineserver."""
     global _display, _probe
     if _display is None:
         kill_wine_processes()
@@ -75,8 +72,7 @@ def stop_window_system():
     """Stops the probe, every Wine process of the run's prefix, and Xvfb."""
     global _display, _probe
     if _probe is not None:
-        _probe.process.stdin.close()
-        _probe.process.wait(timeout=30)
+        _probe.process.communicate(timeout=30)  # its end of input ends it
         _probe = None
     kill_wine_processes()
     if _display is not None:
@@ -85,8 +81,7 @@ def stop_window_system():
 
 
 class WindowServer:
-    """The Windows program; its log box shows the end of the expected log (the box's
-    trimming is the event log's, checked by its own tests)."""
+    """The Windows program; its log box shows the end of the expected log (trimmed as the event log is)."""
 
     def __init__(self, command, env=None):
         self.probe = start_window_system()
@@ -96,13 +91,13 @@ class WindowServer:
         self.shown = b""  # what the box showed when it last matched
 
     def box_text(self):
-        answer = self.probe.ask("log")
-        return None if answer == "none" else unescape(answer)
+        answer = self.probe.ask("log")  # "none" while there is no main window
+        return b"" if answer == "none" else unescape(answer)
 
     def wait_for_box(self, done, expected, timeout):
         """Polls the box until done(its text) holds; that text."""
         deadline = time.monotonic() + timeout
-        while not done(shown := self.box_text() or b""):
+        while not done(shown := self.box_text()):
             if time.monotonic() > deadline:
                 raise AssertionError("log box ends %r, expected %r" % (shown[-300:], expected[-300:]))
             time.sleep(0.01)

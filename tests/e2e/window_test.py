@@ -8,39 +8,27 @@ from window_harness import start_window_system
 
 SERVER_COMMAND = []
 
-class Window(unittest.TestCase):
-    def setUp(self):
-        self.server = make_server(SERVER_COMMAND)
-        self.addCleanup(self.server.stop)
-        self.server.wait_until_listening()
-        self.probe = self.server.probe
 
-    def test_log_box_keeps_the_last_14_entries(self):
+class Window(unittest.TestCase):
+    def test_log_box_typed_text_and_closing(self):
+        server = make_server(SERVER_COMMAND)
+        self.addCleanup(server.stop)
+        server.wait_until_listening()
+        self.assertEqual(server.probe.ask("settext typed\\r\\nby a user"), "ok")
         conn = connect()
         self.addCleanup(conn.close)
-        self.server.expect_lines("Nexolt connected!")
+        server.expect_lines("Nexolt connected!")  # the whole box is the log again
         for i in range(1, 19):  # 20 entries in all: the box shows entries 7 to 20
             conn.sendall(b"request %d" % i)
-            self.server.expect_lines("request %d" % i)
-        self.assertEqual(self.server.box_text(), b"".join(b"request %d\r\n" % i for i in range(5, 19)))
-
-    def test_typed_text_is_lost_at_the_next_entry(self):
-        self.assertEqual(self.probe.ask("settext typed\\r\\nby a user"), "ok")
-        conn = connect()
-        self.addCleanup(conn.close)
-        self.server.expect_lines("Nexolt connected!")  # the whole box is the log again
-
-    def test_closing_the_window_exits_0(self):
-        self.assertEqual(self.server.stop(), 0)
+            server.expect_lines("request %d" % i)
+        self.assertEqual(server.box_text(), b"".join(b"request %d\r\n" % i for i in range(5, 19)))
+        self.assertEqual(server.stop(), 0)  # closing the window ends the program with 0
 
 
 class PortTaken(unittest.TestCase):
     def test_unable_to_bind_box_then_the_program_ends_with_failure(self):
         probe = start_window_system()
-        holder = socket.socket()
-        holder.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        holder.bind(("0.0.0.0", 3950))
-        holder.listen(1)
+        holder = socket.create_server(("0.0.0.0", 3950))  # SO_REUSEADDR: the run's old connections may linger
         self.addCleanup(holder.close)
         server = make_server(SERVER_COMMAND)
         self.addCleanup(server.stop)

@@ -75,8 +75,7 @@ TEST(ConsoleOutputTest, ScreensAndLines) {
         const std::string filler(4096, 'f');
         char room[8192];
         for (const std::string& r : records) {
-            while (r == "F" && ::write(STDOUT_FILENO, filler.data(), filler.size()) > 0) {
-            }
+            while (r == "F" && ::write(STDOUT_FILENO, filler.data(), filler.size()) > 0) {}
             if (r == "R") { ASSERT_EQ(::read(out.ends[0], room, sizeof room), 8192); }
             if (r[0] == 'S') output_screen(r.substr(1));
             if (r.back() == '\n' && r[0] != 'S') output_line(r);
@@ -99,8 +98,7 @@ TEST(ConsoleOutputTest, LinesOfABurstWaitForTheGatherTimer) {
     ASSERT_EQ(out.read_all(), "quiet\n");
     ::poll(nullptr, 0, kOutputGatherMs + 1);  // the quiet period ends: the burst starts a fresh one
     const auto start = Clock::now();
-    std::string expected;
-    std::string written;
+    std::string expected, written;
     int line = 0;
     for (; line < 10000 && poll_fds()[1].fd < 0; ++line) {  // a burst, until its lines wait
         expected += "line " + std::to_string(line) + "\n";

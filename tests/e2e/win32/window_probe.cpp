@@ -15,16 +15,16 @@
 #include <iostream>
 #include <string>
 
+#include "app/main_window.h"
 #include "support/line_escape.h"
 
 namespace {
 
-constexpr char kClassName[] = "Window Class";
-constexpr int kLogBoxId = 101;
+using qx::app::kLogBoxId;
 constexpr int kMessageTextId = 0xFFFF;  // the text control of a standard message box
 
 // By class alone: a site's title tells how many terminals are connected.
-HWND main_window() { return FindWindowA(kClassName, nullptr); }
+HWND main_window() { return FindWindowA(qx::app::kWindowClassName, nullptr); }
 
 std::string window_text(HWND window) {
     const LRESULT length = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
@@ -75,9 +75,5 @@ std::string run(const std::string& line) {
 }  // namespace
 
 int main() {
-    std::string line;
-    while (std::getline(std::cin, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::cout << run(line) << std::endl;
-    }
+    for (std::string line; std::getline(std::cin, line);) std::cout << run(line) << std::endl;
 }
