@@ -42,6 +42,12 @@ std::string person(std::map<std::size_t, std::string> fields) {
     return record(kPersonLength, fields);
 }
 
+// Records as a file holds them: every field end a "~".
+std::string on_file(std::string records) {
+    for (char& c : records) c = c == '\0' ? '~' : c;
+    return records;
+}
+
 class VisibilityTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -51,7 +57,7 @@ class VisibilityTest : public ::testing::Test {
     void TearDown() override {
         for (const char* name : {"vst/syspar.170", "vst/pers.172"}) table::table_close(name);
         table::table_close(dirs::home_path("oumfil.bes"));
-        clear_vars();
+        while (!vars_.empty()) vars_.pop_back();  // newest first: each guard restores what it found
         reset();
     }
     void reset() {
@@ -71,10 +77,6 @@ class VisibilityTest : public ::testing::Test {
         table::table_close("vst/syspar.170");
         lang::forget_language_state();
         lang::default_language();
-    }
-    // Puts the variables back, newest first, so that each guard restores what it found.
-    void clear_vars() {
-        while (!vars_.empty()) vars_.pop_back();
     }
     static int judge(const std::string& r) { return personnel_filter(r.data(), r.size()); }
 
@@ -127,10 +129,7 @@ TEST_F(VisibilityTest, ShortRecordsAndFieldsWithoutTerminators) {
 // read_record applies the rules, by the file read: every spelling of its name that opens
 // it gets them, shares its one slot and descriptor, and closes it.
 TEST_F(VisibilityTest, ReadRecordAppliesTheRulesWhateverTheSpelling) {
-    std::string file = person({{0, "00001"}, {47, "10"}}) + person({{0, "00002"}, {47, "20"}});
-    for (char& c : file) {
-        if (c == '\0') c = '~';
-    }
+    const std::string file = on_file(person({{0, "00001"}, {47, "10"}}) + person({{0, "00002"}, {47, "20"}}));
     root_.write("vst/pers.172", file);
     set({{"QX_AFD", "10"}});
     const std::string root = root_.str();
@@ -154,17 +153,15 @@ TEST_F(VisibilityTest, ReadRecordAppliesTheRulesWhateverTheSpelling) {
     }
     platform::FileId id;
     ASSERT_TRUE(platform::path_file_id((root + "/vst/pers.172").c_str(), &id));
-    auto slots_of_the_file = [&id] {
-        int count = 0;
+    for (const int open : {1, 0}) {
+        int slots = 0;
         for (int slot = 0; slot < table::kSlots; ++slot) {
-            const auto* of = table::slot_name(slot) != nullptr ? table::file_id_of(static_cast<std::int16_t>(table::slot_handle(slot))) : nullptr;
-            count += of != nullptr && *of == id ? 1 : 0;
+            const auto* of = table::file_id_of(static_cast<std::int16_t>(table::slot_handle(slot)));
+            slots += of != nullptr && *of == id ? 1 : 0;
         }
-        return count;
-    };
-    EXPECT_EQ(slots_of_the_file(), 1);
-    table::table_close((root + "/vst/../vst/pers.172").c_str());
-    EXPECT_EQ(slots_of_the_file(), 0);
+        EXPECT_EQ(slots, open);
+        table::table_close((root + "/vst/../vst/pers.172").c_str());
+    }
     // The rules a reader worked out for a handle go with the file: a file without rules
     // opened next under the same descriptor, and the personnel file after it again.
     root_.write("vst/other.172", file);
@@ -176,9 +173,7 @@ TEST_F(VisibilityTest, ReadRecordAppliesTheRulesWhateverTheSpelling) {
 
 // QX_MA is read at every read_record; a scan reads it once, when it is made.
 TEST_F(VisibilityTest, AScanJudgesAsTheEnvironmentStoodAtItsStart) {
-    std::string file = person({{0, "00001"}, {343, "user3"}}) + person({{0, "00002"}, {343, "user5"}});
-    for (char& c : file) c = c == '\0' ? '~' : c;
-    root_.write("vst/pers.172", file);
+    root_.write("vst/pers.172", on_file(person({{0, "00001"}, {343, "user3"}}) + person({{0, "00002"}, {343, "user5"}})));
     set({{"QX_MA", "user3"}});
     records::RecordScan started("vst/pers.172", kPersonLength);
     EXPECT_EQ(started.next(), records::kReadOk);
