@@ -1,6 +1,7 @@
 // qxtool's batch runner on any input: every operation of the library, with arguments the
 // fuzzer chooses, against the sample installation (data files, catalogues, language
 // table, scans under the visibility rules). Each line gives at least one result line.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -23,12 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::istringstream in(input);
     std::ostringstream out, err;
     const long failed = qx::tool::run_batch(in, out, err);
-    std::size_t lines = 0;
-    for (std::size_t at = 0; (at = input.find('\n', at)) != std::string::npos; ++at) ++lines;
-    if (!input.empty() && input.back() != '\n') ++lines;
+    const auto lines = std::count(input.begin(), input.end(), '\n') + (!input.empty() && input.back() != '\n');
     const std::string results = out.str();
-    std::size_t result_lines = 0;
-    for (char c : results) result_lines += c == '\n' ? 1 : 0;
-    if (failed < 0 || static_cast<std::size_t>(failed) > lines || result_lines < lines) std::abort();
+    if (failed < 0 || failed > lines || std::count(results.begin(), results.end(), '\n') < lines) std::abort();
     return 0;
 }

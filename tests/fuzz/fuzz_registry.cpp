@@ -4,46 +4,26 @@
 // reports the size it needs and leaves the buffers alone.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
-#include <unistd.h>
-
-#include "platform/env.h"
 #include "platform/registry.h"
+#include "tests/fuzz/fuzz_support.h"
 
-namespace {
-
-std::string registry_file;  // the run's own file, rewritten for every input
-
-void remove_file() { unlink(registry_file.c_str()); }
-
-void check(bool ok) {
-    if (!ok) std::abort();
-}
-
-}  // namespace
+using qx::fuzz::check;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char name[] = "/tmp/qx-fuzz-registry-XXXXXX";
-    const int fd = mkstemp(name);
-    if (fd < 0) std::abort();
-    close(fd);
-    registry_file = name;
-    std::atexit(remove_file);
-    qx::platform::set_env("VELMORA_REGISTRY", registry_file.c_str());
+    qx::fuzz::use_installation_copy("qx-fuzz-registry");  // the run's own folder
+    qx::platform::set_env("VELMORA_REGISTRY", (qx::fuzz::root + "/registry.reg").c_str());
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace qx::platform;
     const unsigned long buffer_size = size > 0 ? data[0] : 255;  // buffers of the fuzzer's size
-    std::FILE* file = std::fopen(registry_file.c_str(), "wb");
-    if (file == nullptr) return 0;
-    std::fwrite(data, 1, size, file);
-    std::fclose(file);
+    std::ofstream(qx::fuzz::root + "/registry.reg", std::ios::binary)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     RegistryKey* key = nullptr;
     if (registry_open("Software\\Velmora", &key) != kRegSuccess) return 0;
     for (unsigned long index = 0; index < 10000; ++index) {
@@ -51,8 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         unsigned char value[256];
         std::memset(name, 'N', sizeof name);
         std::memset(value, 'V', sizeof value);
-        unsigned long name_size = buffer_size;
-        unsigned long data_size = buffer_size;
+        unsigned long name_size = buffer_size, data_size = buffer_size;
         const long result = registry_enum_value(key, index, name, &name_size, value, &data_size);
         if (result == kRegNoMoreItems) break;
         if (result == kRegMoreData) {

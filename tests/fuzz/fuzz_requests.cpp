@@ -6,35 +6,25 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "app/booking.h"
 #include "app/event_log.h"
 #include "app/requests.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
 
-void check(bool ok) {
-    if (!ok) std::abort();
-}
+using qx::fuzz::check;
 
 // True when every string of `json` is closed and holds no raw control byte.
 bool strings_are_sound(const char* json) {
     bool inside = false;
     for (const char* p = json; *p != '\0'; ++p) {
         const auto c = static_cast<unsigned char>(*p);
-        if (!inside) {
-            inside = c == '"';
-            continue;
-        }
-        if (c < 0x20) return false;
-        if (c == '\\') {
-            if (*++p == '\0') return false;
-        } else if (c == '"') {
-            inside = false;
-        }
+        if (inside && (c < 0x20 || (c == '\\' && *++p == '\0'))) return false;
+        if (c == '"') inside = !inside;
     }
     return !inside;
 }
