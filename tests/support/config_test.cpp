@@ -1,12 +1,10 @@
 // What is remembered of the environment: the configuration variables of remembered
 // names keep their first lookup, the others are read afresh; the installation root.
-// Each test uses names no other test in this process looks up.
 #include "support/config.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
 #include <string>
 
 #include "platform/env.h"
@@ -16,32 +14,26 @@
 namespace qx::config {
 namespace {
 
-TEST(ConfigTest, CachedAbsenceIsRemembered) {
-    test::EnvGuard unset("QX_AFD", nullptr);
-    EXPECT_STREQ(get_config_var("QX_AFD"), "");
-    test::EnvGuard later("QX_AFD", "10");
-    EXPECT_STREQ(get_config_var("QX_AFD"), "");
-}
-
-TEST(ConfigTest, CachedValueIsRememberedAndTheSameText) {
-    for (const char* name : {"QX_CUSTOMF", "QX_PEE", "QX_SPESTBS"}) {  // the first, one, the last remembered
-        test::EnvGuard set(name, "12");
-        const char* first = get_config_var(name);
-        EXPECT_STREQ(first, "12") << name;
-        test::EnvGuard changed(name, "99");
-        EXPECT_EQ(get_config_var(name), first) << name;
-        EXPECT_STREQ(get_config_var(name), "12") << name;
-    }
-}
-
-TEST(ConfigTest, OtherNamesFollowTheEnvironment) {
-    for (const char* name : {"QX_KLKGROUP", "QX_MA", "qx_afd", "QXBASE"}) {
-        test::EnvGuard first(name, "one");
-        EXPECT_STREQ(get_config_var(name), "one") << name;
-        test::EnvGuard second(name, "two");
-        EXPECT_STREQ(get_config_var(name), "two") << name;
-        test::EnvGuard gone(name, nullptr);
-        EXPECT_STREQ(get_config_var(name), "") << name;
+// The first, one of the middle and the last remembered name keep their first lookup (the
+// same text), an absence too; other names follow the environment.
+TEST(ConfigTest, RememberedNamesKeepTheirFirstLookup) {
+    forget_config_vars();
+    const struct {
+        const char* name;
+        const char* first;
+        bool remembered;
+    } rows[] = {{"QX_AFD", nullptr, true},      {"QX_CUSTOMF", "12", true}, {"QX_PEE", "12", true},
+                {"QX_SPESTBS", "12", true},     {"QX_KLKGROUP", "1", false}, {"QX_MA", "1", false},
+                {"qx_afd", "1", false},         {"QXBASE", "1", false}};
+    for (const auto& row : rows) {
+        test::EnvGuard first(row.name, row.first);
+        const char* got = get_config_var(row.name);
+        EXPECT_STREQ(got, row.first != nullptr ? row.first : "") << row.name;
+        for (const char* later : {"99", static_cast<const char*>(nullptr)}) {
+            test::EnvGuard changed(row.name, later);
+            EXPECT_STREQ(get_config_var(row.name), row.remembered ? got : later != nullptr ? later : "") << row.name;
+            EXPECT_TRUE(!row.remembered || get_config_var(row.name) == got) << row.name;  // the same text
+        }
     }
     EXPECT_STREQ(get_config_var(nullptr), "");
 }

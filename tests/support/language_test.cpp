@@ -38,10 +38,7 @@ class LanguageTest : public ::testing::Test {
   protected:
     void SetUp() override { reset(); }
     void TearDown() override {
-        for (const char* name : {"vst/syspar.170", "dta/gen.msg", "dta/gen.deu", "dta/gen.eng", "dta/qxc.msg",
-                                 "dta/ten.msg"}) {
-            table::table_close(name);
-        }
+        table::table_close("vst/syspar.170");
         reset();
     }
     static void reset() {
@@ -49,15 +46,8 @@ class LanguageTest : public ::testing::Test {
         dirs::forget_directories();
         lang::forget_language_state();
     }
-    void write_syspar(const std::string& landcode) {
+    void write_syspar(const char* landcode) {
         root_.write("vst/syspar.170", record(lang::kSysparLength, {{0, "1"}, {144, landcode}}));
-    }
-    void write_language_table() {
-        root_.write("tab/taal.tab", talen("1", "ned", "J") + talen("2", "deu", "J") + talen("3", "eng", "Y"));
-    }
-    static std::string mapped(const char* name) {
-        char out[256];
-        return lang::rgetlan_nam(name, out, sizeof out);
     }
 
     test::TempDir root_;
@@ -69,12 +59,15 @@ class LanguageTest : public ::testing::Test {
 };
 
 TEST_F(LanguageTest, WithoutSystemParametersLanguageOneAndTheFileIsTriedAgain) {
-    write_language_table();
-    EXPECT_EQ(mapped("tab/xyz.tab"), "tab/xyz.tab");
+    root_.write("tab/taal.tab", talen("1", "ned", "J") + talen("2", "deu", "J") + talen("3", "eng", "Y"));
+    char out[256];
+    EXPECT_STREQ(lang::rgetlan_nam("tab/xyz.tab", out, sizeof out), "tab/xyz.tab");
     write_syspar("3");
-    EXPECT_EQ(mapped("tab/xyz.tab"), "tab/xyz.eng");
+    EXPECT_STREQ(lang::rgetlan_nam("tab/xyz.tab", out, sizeof out), "tab/xyz.eng");
 }
 
+// A catalogue named with 255 characters is read, one more is not (the tests share one
+// process under Wine, and its open files: each is closed).
 TEST_F(LanguageTest, ACatalogueNamedWith255CharactersIsReadOneMoreIsNot) {
     write_syspar("1");
     std::string records;
@@ -82,11 +75,11 @@ TEST_F(LanguageTest, ACatalogueNamedWith255CharactersIsReadOneMoreIsNot) {
     char buffer[catalogue::kMessageBufferSize];
     std::string longest = root_.str() + "/dta/";
     longest += std::string(255 - longest.size() - 4, 'n') + ".msg";
-    root_.write(longest.substr(root_.str().size() + 1), records);
-    EXPECT_EQ(catalogue::rtekst(longest.c_str(), buffer, 7), 12);
-    table::table_close(longest.c_str());  // the tests share one process under Wine, and its open files
-    root_.write(longest.substr(root_.str().size() + 1) + "g", records);
-    EXPECT_EQ(catalogue::rtekst((longest + "g").c_str(), buffer, 7), 3);
+    for (const std::string& name : {longest, longest + "g"}) {
+        root_.write(name.substr(root_.str().size() + 1), records);
+        EXPECT_EQ(catalogue::rtekst(name.c_str(), buffer, 7), name == longest ? 12 : 3) << name.size();
+        table::table_close(name.c_str());
+    }
 }
 
 }  // namespace

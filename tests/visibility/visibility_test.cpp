@@ -7,7 +7,6 @@
 #include <deque>
 #include <filesystem>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,17 +49,14 @@ std::string on_file(std::string records) {
 
 class VisibilityTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        reset();
-        home_.emplace("HOME", root_.str().c_str());
-    }
+    void SetUp() override { reset(); }
     void TearDown() override {
         for (const char* name : {"vst/syspar.170", "vst/pers.172"}) table::table_close(name);
         table::table_close(dirs::home_path("oumfil.bes"));
         while (!vars_.empty()) vars_.pop_back();  // newest first: each guard restores what it found
         reset();
     }
-    void reset() {
+    static void reset() {
         config::forget_config_vars();
         dirs::forget_directories();
         lang::forget_language_state();
@@ -83,7 +79,7 @@ class VisibilityTest : public ::testing::Test {
     test::TempDir root_;
     test::EnvGuard registry_{"VELMORA_REGISTRY", "/nonexistent/registry.reg"};
     test::EnvGuard base_{"QXBASE", root_.str().c_str()};
-    std::optional<test::EnvGuard> home_;
+    test::EnvGuard home_{"HOME", root_.str().c_str()};
     std::deque<test::EnvGuard> vars_;
 };
 
