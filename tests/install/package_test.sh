@@ -57,18 +57,10 @@ else
         rm -f "$work/stubs/log"
     }
     if unshare -m true 2>/dev/null; then
-        helper='deb-systemd-helper debian-installed nexolt-demo.service;deb-systemd-helper update-state nexolt-demo.service'
         while IFS='|' read -r call expected; do
+            [[ $call == \#* ]] && continue
             [[ "$(run $call)" == "$expected" ]] || fail "$call: $(run $call), expected $expected"
-        done <<EOF_ROWS
-postinst configure|$helper;systemctl --system daemon-reload;bookings.jsonl
-postinst configure 0.0.9|$helper;systemctl --system daemon-reload;deb-systemd-invoke try-restart nexolt-demo.service;bookings.jsonl
-prerm upgrade 0.2.0|bookings.jsonl
-prerm remove|deb-systemd-invoke stop nexolt-demo.service;bookings.jsonl
-postrm upgrade 0.2.0|bookings.jsonl
-postrm remove|systemctl --system daemon-reload;bookings.jsonl
-postrm purge|deb-systemd-helper purge nexolt-demo.service
-EOF_ROWS
+        done <"$(dirname "${BASH_SOURCE[0]}")/maintainer_scripts.txt"
     else
         echo "no mount namespace here: the maintainer scripts were not run"
     fi

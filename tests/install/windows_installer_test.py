@@ -1,8 +1,5 @@
-"""The Windows installer under Wine, in a prefix of the test's own (QX_WINEPREFIX): a
-silent install (files, shortcuts, the uninstall entry, no options), the installed server
-answering a keep-alive, two installs over it while it runs (options set by switches, then
-kept by an install without them), a booking stored where the journal option says, and a
-silent uninstall that leaves only the journal folder. Runs inside private-net.sh.
+"""The Windows installer under Wine, in a prefix of the test's own (QX_WINEPREFIX): install,
+the server, installs over it while it runs, a booking, uninstall. In private-net.sh.
     windows_installer_test.py win32|win64 BUILD_DIR      (exit 77: no Wine or makensis)
 """
 import glob
@@ -21,6 +18,7 @@ from window_harness import Xvfb, kill_wine_processes  # noqa: E402
 ARCH, BUILD = sys.argv[1], sys.argv[2]
 WINE_RUN = ["bash", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cmake", "wine-run.sh"), ARCH]
 FOLDER = r"C:\Program Files\Nexolt demo"
+MENU = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Nexolt demo"
 JOURNAL = r"C:\ProgramData\Nexolt demo\bookings.jsonl"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Nexolt demo"
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
@@ -40,12 +38,15 @@ def wine(*args):
                           errors="replace", timeout=300)
 
 
+def read(path):
+    return open(path, "rb").read() if os.path.exists(path) else b""
+
+
 def unix_path(windows_path):
     return os.path.join(os.environ["QX_WINEPREFIX"], "drive_c", *windows_path[3:].split("\\"))
 
 
-def registry(key):
-    """The values of a key, {name: data as reg prints it}; None when there is no such key."""
+def registry(key):  # {name: data as reg prints it}; None when there is no such key
     result = wine("reg", "query", key)
     fields = (line.strip().split("    ") for line in result.stdout.splitlines())
     return {f[0]: f[2] for f in fields if len(f) == 3} if result.returncode == 0 else None
@@ -55,8 +56,7 @@ def options():
     return (registry(RUN_KEY) or {}).get("Nexolt demo"), (registry(ENVIRONMENT_KEY) or {}).get("QX_BOOKINGS")
 
 
-def start_server():
-    """The installed server, once it answers a keep-alive (so its window is there)."""
+def start_server():  # once it answers a keep-alive (so its window is there)
     servers.append(subprocess.Popen(WINE_RUN + [unix_path(FOLDER + r"\bin\nexolt-demo.exe")],
                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
     with connect(timeout=120) as conn:
@@ -67,19 +67,18 @@ def start_server():
 
 def wait_for(condition, what, timeout=60.0):
     deadline = time.monotonic() + timeout
-    while not condition():
-        if time.monotonic() > deadline:
-            return check(False, what)
+    while not condition() and time.monotonic() < deadline:
         time.sleep(0.2)
+    check(condition(), what)
 
 
 def install(installer, version):
-    menu = unix_path(r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Nexolt demo")
+    menu = unix_path(MENU)
     check(wine(installer, "/S").returncode == 0, "silent install")
     for path in ("bin/qxtool.exe", "share/doc/qx/examples/installation/vst/pers.172", "Uninstall.exe"):
         check(os.path.isfile(os.path.join(unix_path(FOLDER), path)), "installed " + path)
     for link, target in (("Nexolt communication demo.lnk", "nexolt-demo.exe"), ("README.lnk", "README.md")):
-        data = open(os.path.join(menu, link), "rb").read() if os.path.exists(os.path.join(menu, link)) else b""
+        data = read(os.path.join(menu, link))
         check(target.encode("utf-16-le") in data or target.encode() in data, link + " names " + target)
     entry = registry(UNINSTALL_KEY) or {}
     expected = {"DisplayName": "Nexolt communication demo", "DisplayVersion": version, "Publisher": "The qx developers",
@@ -95,8 +94,7 @@ def install(installer, version):
         server = start_server()
     with connect() as conn:
         conn.sendall(b"regi,1,2,F1,240115,0830,4711")
-        wait_for(lambda: b"4711" in open(unix_path(JOURNAL), "rb").read() if os.path.exists(unix_path(JOURNAL))
-                 else False, "the booking in " + JOURNAL)
+        wait_for(lambda: b"4711" in read(unix_path(JOURNAL)), "the booking in " + JOURNAL)
     return server
 
 
@@ -104,9 +102,8 @@ def uninstall(server):
     check(wine(unix_path(FOLDER + r"\Uninstall.exe"), "/S").returncode == 0, "silent uninstall")
     wait_for(lambda: registry(UNINSTALL_KEY) is None, "the uninstall entry removed")
     check(server.wait(timeout=30) == 0, "the running server closed by the uninstaller")
-    check(not os.path.exists(unix_path(FOLDER)), "the program folder removed")
-    check(not os.path.exists(unix_path(r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Nexolt demo")),
-          "the Start menu folder removed")
+    for folder in (FOLDER, MENU):
+        check(not os.path.exists(unix_path(folder)), folder + " removed")
     check(options() == (None, None), "Run value and QX_BOOKINGS removed")
     check(os.path.isfile(unix_path(JOURNAL)), "the journal kept")
 

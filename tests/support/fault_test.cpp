@@ -30,10 +30,8 @@ namespace {
 
 using platform::Fault;
 
-struct Scenario {
-    const char* name;
-    std::function<std::string()> run;  // its result: a code, then the data it gave
-};
+// A scenario: its name, and what runs it and gives its result (a code, then the data).
+using Scenario = std::pair<const char*, std::function<std::string()>>;
 
 // Open descriptors of the process where the system can tell (Linux), else 0. Not under
 // Windows: there "/proc/self/fd" is Wine's own, whose descriptors come and go.
@@ -136,27 +134,27 @@ TEST_F(FaultTest, EveryFailingCallEndsInAFailureAndLeavesNothingBehind) {
     const Fault kinds[] = {Fault::Open, Fault::Read, Fault::Seek, Fault::Close, Fault::Alloc, Fault::Stat,
                            Fault::Registry};
     long points = 0;
-    for (const Scenario& s : scenarios) {
+    for (const auto& [name, run] : scenarios) {
         config::forget_config_vars();
         start_afresh();
         const long descriptors = open_descriptors();
-        const std::string good = s.run();
+        const std::string good = run();
         for (Fault kind : kinds) {
             start_afresh();
             platform::fault_arm(kind, LONG_MAX, false);  // counts the calls, fails none
-            s.run();
+            run();
             for (long n = 1, calls = platform::fault_calls(kind); n <= calls; ++n, ++points) {
                 start_afresh();
                 platform::fault_arm(kind, n, false);
-                const std::string got = s.run();
+                const std::string got = run();
                 platform::fault_disarm();
                 start_afresh();
-                const std::string where = std::string(s.name) + ", call " + std::to_string(n) + " of kind " +
+                const std::string where = std::string(name) + ", call " + std::to_string(n) + " of kind " +
                                           std::to_string(static_cast<int>(kind));
                 EXPECT_TRUE(no_partial_success(got, good)) << where << ": " << got;
                 EXPECT_EQ(used_slots(), 0) << where;
                 EXPECT_EQ(open_descriptors(), descriptors) << where;
-                EXPECT_EQ(s.run(), good) << where << ": the next run";
+                EXPECT_EQ(run(), good) << where << ": the next run";
             }
             platform::fault_disarm();
         }
