@@ -21,26 +21,20 @@ struct WindowDate {
 
 std::vector<WindowDate> window_dates() {
     std::vector<WindowDate> dates;
-    for (chr::sys_days d = chr::sys_days{chr::year{1926} / 1 / 1};
-         d <= chr::sys_days{chr::year{2025} / 12 / 31}; d += chr::days{1}) {
+    for (chr::sys_days d{chr::year{1926} / 1 / 1}; d <= chr::sys_days{chr::year{2025} / 12 / 31}; d += chr::days{1}) {
         const chr::year_month_day ymd{d};
-        const int yy = static_cast<int>(ymd.year()) % 100;
-        dates.push_back({yy * 10000 + static_cast<int>(static_cast<unsigned>(ymd.month())) * 100 +
-                             static_cast<int>(static_cast<unsigned>(ymd.day())),
+        dates.push_back({static_cast<int>(ymd.year()) % 100 * 10000 + static_cast<int>(unsigned{ymd.month()}) * 100 +
+                             static_cast<int>(unsigned{ymd.day()}),
                          ymd});
     }
     return dates;
 }
 
-// ISO 8601 week number of a civil date.
+// ISO 8601 week number of a civil date: that of its week's Thursday in that Thursday's year.
 int iso_week(chr::year_month_day ymd) {
     const chr::sys_days day{ymd};
-    const chr::weekday wd{day};
-    const int iso_weekday = static_cast<int>(wd.iso_encoding());  // 1 Monday .. 7 Sunday
-    const chr::sys_days thursday = day + chr::days{4 - iso_weekday};
-    const chr::year_month_day thursday_ymd{thursday};
-    const chr::sys_days first = chr::sys_days{thursday_ymd.year() / 1 / 1};
-    return static_cast<int>((thursday - first).count() / 7) + 1;
+    const chr::sys_days thursday = day + chr::days{4 - static_cast<int>(chr::weekday{day}.iso_encoding())};
+    return static_cast<int>((thursday - chr::sys_days{chr::year_month_day{thursday}.year() / 1 / 1}).count() / 7) + 1;
 }
 
 // The shift done literally, month by month, as the host always did it.
