@@ -2,10 +2,10 @@
 // by any spelling of a few files, with failures injected where the fuzzer says: never a
 // fault, one slot for one file whatever the spelling, a close by any spelling closes it,
 // and no descriptor outlives the table's slots.
-#include <dirent.h>
-
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <iterator>
 #include <set>
 #include <string>
 
@@ -20,18 +20,14 @@ using qx::fuzz::check;
 namespace table = qx::table;
 std::string names[12];
 
-int open_descriptors() {
-    int count = 0;
-    DIR* dir = opendir("/proc/self/fd");
-    while (dir != nullptr && readdir(dir) != nullptr) ++count;
-    if (dir != nullptr) closedir(dir);
-    return count;
+long open_descriptors() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
 }
 
 // The slots in use; checks that every file the table holds is held once.
-int used_slots() {
+long used_slots() {
     std::set<std::string> files;
-    int count = 0;
+    long count = 0;
     for (int slot = 0; slot < table::kSlots; ++slot) {
         if (table::slot_name(slot) == nullptr) continue;
         ++count;
@@ -55,7 +51,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using qx::platform::Fault;
-    const int descriptors_before = open_descriptors(), slots_before = used_slots();
+    const long descriptors_before = open_descriptors(), slots_before = used_slots();
     char record[1430];
     for (std::size_t i = 0; i + 1 < size; i += 2) {
         const char* name = names[data[i + 1] % std::size(names)].c_str();
