@@ -1,92 +1,58 @@
-// The event log: trimming to the last 14 entries and staying within 10000 bytes.
+// The event log against the plainest model of its rules: the last 14 entries, within
+// 10000 bytes.
 #include "app/event_log.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <random>
 #include <string>
-#include <vector>
 
 namespace qx::app {
 namespace {
 
-class EventLogTest : public ::testing::Test {
-  protected:
-    void SetUp() override { log_reset(nullptr); }
-
-    static void add(const std::string& text) { log_add_entry(text.c_str(), static_cast<long>(text.size())); }
-
-    static std::string entries(int first, int last) {
-        std::string text;
-        for (int i = first; i <= last; ++i) text += "entry " + std::to_string(i) + "\r\n";
-        return text;
+// Adds `text` to the `model` log, as an entry (with CR LF) when `crlf`, else as a line.
+void model_add(std::string* model, std::string text, bool crlf) {
+    const std::size_t tail = crlf ? 2 : 0;
+    if (text.size() + tail >= kLogCapacity) text.resize(kLogCapacity - 1 - tail);
+    while (!model->empty() && model->size() + text.size() + tail >= kLogCapacity) {
+        const std::size_t feed = model->find('\n');
+        model->erase(0, feed == std::string::npos ? model->size() : feed + 1);
     }
-};
-
-TEST_F(EventLogTest, EntryLimitAndEmbeddedNul) {
-    log_add_entry("abcdef", 3);
-    log_add_entry("ab\0cd", 5);
-    log_add_entry("ignored", -1);
-    log_add_entry("ignored", 0);
-    EXPECT_EQ(std::string(log_text()), "abc\r\nab\r\n\r\n\r\n");
+    *model += text + (crlf ? "\r\n" : "");
+    int feeds = 0;
+    for (std::size_t p = model->size(); p >= 1; --p) {
+        if ((*model)[p] == '\n' && ++feeds == kLogEntries + 1) {
+            model->erase(0, p + 1);
+            break;
+        }
+    }
 }
 
-// The log against the plainest model of its rules, over a long run of entries of every
-// size (up to larger than the log) and with line feeds anywhere (inside entries, and at
-// the very first byte, which the trim does not count), added as entries and as lines:
-// the same text after every entry.
-TEST_F(EventLogTest, ARunOfAnyEntriesMatchesTheModel) {
+// A long run of entries of every size: first the log's edges (9999 bytes fit, 10000 do
+// not), then any size up to larger than the log, with line feeds anywhere (inside entries,
+// and at the very first byte, which the trim does not count) and NULs (which end a text),
+// added as entries up to a limit (past the end, to it, before it, none) and as lines.
+TEST(EventLogTest, ARunOfAnyEntriesMatchesTheModel) {
+    log_reset(nullptr);
     std::string model;
-    auto model_add = [&model](std::string text, bool crlf) {
-        const std::size_t tail = crlf ? 2 : 0;
-        if (text.size() + tail >= kLogCapacity) text.resize(kLogCapacity - 1 - tail);
-        while (!model.empty() && model.size() + text.size() + tail >= kLogCapacity) {
-            const std::size_t feed = model.find('\n');
-            model.erase(0, feed == std::string::npos ? model.size() : feed + 1);
-        }
-        model += text + (crlf ? "\r\n" : "");
-        int feeds = 0;
-        for (std::size_t p = model.size(); p >= 1; --p) {
-            if (model[p] == '\n' && ++feeds == kLogEntries + 1) {
-                model.erase(0, p + 1);
-                break;
-            }
-        }
-    };
     std::mt19937 random(7);
+    const std::size_t kEdges[] = {9997, 0, 9998, 4998, 4997, 4998, 4998};
     const std::size_t kSizes[] = {0, 1, 2, 30, 120, 1024, 3000, 9997, 9998, 12000};
-    for (int step = 0; step < 3000; ++step) {
-        std::string text(kSizes[random() % 10] + random() % 3, 'x');
-        for (char& c : text) c = "ab\n\r"[random() % 4 == 0 ? random() % 4 : 0];
-        const bool crlf = random() % 4 != 0;
-        if (crlf) {
-            add(text);
+    for (std::size_t step = 0; step < 3000; ++step) {
+        const bool edge = step < std::size(kEdges);
+        std::string text(edge ? kEdges[step] : kSizes[random() % 10] + random() % 3, 'x');
+        for (char& c : text) c = edge ? 'x' : "ab\n\r"[random() % 4 == 0 ? random() % 4 : 0];
+        if (!edge && random() % 8 == 0 && !text.empty()) text[random() % text.size()] = '\0';
+        const long limit = static_cast<long>(text.size()) + 1 - (edge ? 1 : static_cast<long>(random() % 3));
+        if (edge || random() % 4 != 0) {
+            log_add_entry(text.c_str(), limit);
+            model_add(&model, text.substr(0, std::min(static_cast<std::size_t>(std::max(limit, 0L)), text.find('\0'))), true);
         } else {
             log_add_line(text.c_str());
+            model_add(&model, text.substr(0, text.find('\0')), false);
         }
-        model_add(text, crlf);
         ASSERT_EQ(log_text(), model) << "step " << step;
-    }
-}
-
-// The log's room at its edge: 9999 bytes and the terminator fill it exactly.
-TEST_F(EventLogTest, ExactFitAndOnePast) {
-    const std::string a(4998, 'a'), b(4997, 'b');
-    struct Case {
-        std::vector<std::string> entries;
-        std::string log;
-    } cases[] = {
-        {{std::string(9997, 'x')}, std::string(9997, 'x') + "\r\n"},                 // fills the log
-        {{std::string(9998, 'x')}, std::string(9997, 'x') + "\r\n"},                 // one past: cut
-        {{a, b}, a + "\r\n" + b + "\r\n"},                                           // 5000 + 4999 fit
-        {{a, b + "b"}, b + "b\r\n"},                                                 // 5000 + 5000 do not
-        {{std::string(9997, 'x'), ""}, "\r\n"},
-    };
-    for (const Case& c : cases) {
-        log_reset(nullptr);
-        for (const std::string& entry : c.entries) add(entry);
-        EXPECT_EQ(log_text(), c.log) << c.entries.size() << " entries, the last " << c.entries.back().size();
     }
 }
 
