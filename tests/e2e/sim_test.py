@@ -1,54 +1,60 @@
-"""nexolt-sim against the real server: one-shot commands, scripts, load runs, and the
-exit status of a missing reply.
+"""nexolt-sim against the real server: commands, scripts and load runs, as the replies it
+prints, its exit status and the requests the server logs.
 
     python3 sim_test.py [unittest options] -- SIM_COMMAND... -- SERVER_COMMAND...
 """
 import os
+import re
 import subprocess
-import sys
 import tempfile
 import unittest
 
-from server_harness import WINDOW_MODE, make_server, reply_to, run_main
+from server_harness import make_server, reply_to, run_main
 
 SIM = []
 SERVER_COMMAND = []
-BOOKING_REPLY = reply_to(b"regi,1,2,F1,240115,830,12345").decode("latin-1")
+BOOKING_REPLY = reply_to(b"regi,1,2,F1,240115,830,12345").decode()
+CONNECTED, CLOSED = "Nexolt connected!", "Nexolt closed connection!"
 
 
 class Simulator(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.server = make_server(SERVER_COMMAND)
-        cls.server.wait_until_listening()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.server.stop()
+    def setUp(self):
+        self.server = make_server(SERVER_COMMAND)
+        self.addCleanup(self.server.stop)
+        self.server.wait_until_listening()
 
     def sim(self, *args):
         result = subprocess.run(SIM + list(args), capture_output=True, timeout=60)
         return result.returncode, result.stdout.decode("latin-1").replace("\r\n", "\n"), result.stderr.decode()
 
-    def test_one_shot_commands_print_the_reply(self):
-        cases = [(["alive"], reply_to(b"get_alive,")), (["termnr", "7"], reply_to(b"snd_termnr,")),
-                 (["grund"], reply_to(b"get_grund,")), (["book", "12345", "F1", "240115", "0830"], BOOKING_REPLY)]
-        for args, reply in cases:
-            code, out, err = self.sim(*args)
-            self.assertEqual((code, out), (0, (reply if isinstance(reply, str) else reply.decode()) + "\n"), err)
+    def test_commands(self):
+        cases = [  # arguments, exit status, output, a part of its errors, the entry logged (a pattern; None: none)
+            (["alive"], 0, reply_to(b"get_alive,").decode(), "", None),
+            (["termnr", "7"], 0, reply_to(b"snd_termnr,").decode(), "", "snd_termnr,7"),
+            (["termnr"], 0, reply_to(b"snd_termnr,").decode(), "", "snd_termnr,1"),
+            (["grund"], 0, reply_to(b"get_grund,").decode(), "", "get_grund,"),
+            (["book", "12345", "F2", "240115", "0830"], 0, BOOKING_REPLY, "",
+             r"Card: 12345 at 08:30 on 15-01-2024 \(Fkey: F2\)"),
+            (["book", "7"], 0, BOOKING_REPLY.replace("12345", "7"), "",
+             r"Card: 7 at [012]\d:[0-5]\d on [0-3]\d-[01]\d-\d{4} \(Fkey: F1\)"),  # now
+            (["--timeout", "300", "raw", "hello\\r\\n"], 1, "", "no reply within 300 ms", r"hello\\r\\n"),
+        ]
+        for args, status, out, err_part, entry in cases:
+            with self.subTest(args=args):
+                code, got, err = self.sim(*args)
+                self.assertEqual((code, got), (status, out + "\n" if out else ""), err)
+                self.assertIn(err_part, err)
+                self.server.expect_lines(CONNECTED)
+                if entry is not None:
+                    self.assertRegex(self.server.next_line(), "^%s$" % entry)
+                self.server.expect_lines(CLOSED)
 
-    def test_missing_reply_is_a_failure(self):
-        code, out, err = self.sim("--timeout", "300", "raw", "hello\\r\\n")
-        self.assertEqual(code, 1)
-        self.assertEqual(out, "")
-        self.assertIn("no reply within 300 ms", err)
-
-    def test_usage_errors(self):
-        for args in (["bogus"], ["book"], ["load", "alive", "0"], ["--port", "0", "alive"], ["--port", "65536", "alive"],
-                     ["load", "alive", "100000001"]):
+    def test_usage_errors_and_no_server(self):
+        for args in (["bogus"], ["book"], ["book", "1", "F1", "240115", "0830", "x"], ["load", "alive", "0"],
+                     ["--port", "0", "alive"], ["--port", "65536", "alive"], ["load", "alive", "100000001"]):
             code, _, err = self.sim(*args)
             self.assertEqual(code, 2, args)
-            self.assertTrue(err, args)
+            self.assertTrue(err.startswith("nexolt-sim: "), (args, err))
         code, _, err = self.sim("--port", "65535", "--timeout", "200", "alive")  # the last port: no one there
         self.assertEqual(code, 1, err)
         self.assertIn("cannot connect to 127.0.0.1:65535", err)
@@ -59,21 +65,16 @@ class Simulator(unittest.TestCase):
         self.addCleanup(os.unlink, script.name)
         code, out, err = self.sim("script", script.name)
         self.assertEqual(code, 0, err)
-        self.assertEqual(out.splitlines()[1], BOOKING_REPLY.replace("12345", "12 34"))
-        self.assertEqual(len(out.splitlines()), 3)
+        self.assertEqual(out.splitlines(), [reply_to(b"get_alive,").decode(), BOOKING_REPLY.replace("12345", "12 34"),
+                                            reply_to(b"snd_termnr,").decode()])
+        self.server.expect_lines(CONNECTED, "Card: 12 34 at 07:00 on 15-01-2024 (Fkey: F2)", "snd_termnr,9", CLOSED)
 
     def test_load_sends_exactly_n_requests_and_reports_rate_and_latencies(self):
         code, out, err = self.sim("load", "termnr", "7")
         self.assertEqual(code, 0, err)
-        self.assertRegex(out, r"^7 termnr requests in [0-9.]+ s: [0-9]+ requests/s; "
-                              r"latency us p50 [0-9]+ p90 [0-9]+ p99 [0-9]+ max [0-9]+\n$")
-        if WINDOW_MODE:
-            return  # the count below reads the Linux program's log
-        self.sim("--timeout", "100", "raw", "marker")  # unanswered; its entry ends the count
-        lines = []
-        while (line := self.server.next_line()) != "marker":
-            lines.append(line)
-        self.assertEqual(lines.count("snd_termnr,1"), 7)
+        self.assertTrue(re.fullmatch(r"7 termnr requests in [0-9.]+ s: [0-9]+ requests/s; "
+                                     r"latency us p50 [0-9]+ p90 [0-9]+ p99 [0-9]+ max [0-9]+\n", out), out)
+        self.server.expect_lines(CONNECTED, *["snd_termnr,1"] * 7, CLOSED)
 
 
 if __name__ == "__main__":

@@ -1,4 +1,4 @@
-// nexolt-sim's reply framing and request texts.
+// nexolt-sim's reply framing (its requests: tests/e2e/sim_test.py).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -28,15 +28,6 @@ TEST(ReplyFramerTest, RepliesFromTheirChunks) {
         }
         EXPECT_EQ(got, replies) << chunks.front();
     }
-}
-
-TEST(RequestsTest, Texts) {
-    EXPECT_EQ(keep_alive_request(), "get_alive,");
-    EXPECT_EQ(absence_reasons_request(), "get_grund,");
-    EXPECT_EQ(terminal_number_request("42"), "snd_termnr,42");
-    EXPECT_EQ(booking_request("12345", "F1", "240115", "0830"), "regi,1,0,F1,240115,0830,12345");
-    const std::string now = booking_request("1", "F2", "", "");
-    EXPECT_EQ(now.size(), std::string("regi,1,0,F2,YYMMDD,HHMM,1").size()) << now;
 }
 
 }  // namespace
