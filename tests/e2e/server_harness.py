@@ -1,60 +1,39 @@
-"""Starting the terminal demo server as a process and talking to it over loopback TCP.
-
-The server under test is any command line (the Linux program, or the Windows one under
-Wine): its log is read from its standard output, where each new entry is one line.
-Waits poll for readiness; nothing sleeps a fixed time to let the server catch up.
-"""
+"""The terminal demo server as a process (any command line: the Linux program, or the
+Windows one under Wine, QX_E2E_WINDOW=1), its log read line by line, and loopback TCP."""
 import os
 import queue
 import re
-import sys
-import unittest
 import socket
 import subprocess
+import sys
 import threading
 import time
+import unittest
 
-# The Windows program is watched through its window instead of its standard output.
 WINDOW_MODE = os.environ.get("QX_E2E_WINDOW") == "1"
-
-PORT = 3950
-HOST = "127.0.0.1"
-WAITING = "Waiting for Nexolt to connect..."
+HOST, PORT = "127.0.0.1", 3950
 
 
 class Server:
-    """One server process: its log lines arrive in a queue as it writes them."""
+    """One server process; its standard output, one log entry a line, arrives in a queue."""
 
     def __init__(self, command, env=None):
-        full_env = dict(os.environ)
-        full_env.update(env or {})
-        self.process = subprocess.Popen(
-            command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-            env=full_env)
+        self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                        env=dict(os.environ, **(env or {})))
         self.lines = queue.Queue()
-        self.seen = []
-        self.stderr = b""
-        threading.Thread(target=self._read_stdout, daemon=True).start()
-        self._stderr_reader = threading.Thread(target=self._read_stderr, daemon=True)
-        self._stderr_reader.start()
+        threading.Thread(target=self._read, daemon=True).start()
 
-    def _read_stdout(self):
+    def _read(self):
         for raw in self.process.stdout:
             self.lines.put(raw.decode("latin-1").rstrip("\r\n"))
         self.lines.put(None)
 
-    def _read_stderr(self):
-        self.stderr = self.process.stderr.read()
-
     def next_line(self, timeout=10.0):
-        """The next log line, or None when the output ended; fails after `timeout`."""
+        """The next log line, or None when the output ended."""
         try:
-            line = self.lines.get(timeout=timeout)
+            return self.lines.get(timeout=timeout)
         except queue.Empty:
-            raise AssertionError("no log line within %.0f s (seen: %r)" % (timeout, self.seen[-5:]))
-        if line is not None:
-            self.seen.append(line)
-        return line
+            raise AssertionError("no log line within %.0f s" % timeout)
 
     def expect_lines(self, *expected, timeout=10.0):
         got = [self.next_line(timeout) for _ in expected]
@@ -62,17 +41,16 @@ class Server:
             raise AssertionError("log lines %r, expected %r" % (got, list(expected)))
 
     def expect_entries(self, entries, timeout=10.0):
-        """The next log lines are `entries`, in any order (several terminals at once)."""
+        """The next log lines are `entries`, in any order."""
         got = [self.next_line(timeout) for _ in entries]
         if sorted(got) != sorted(entries):
             raise AssertionError("log lines %r, expected in any order %r" % (got, list(entries)))
 
     def wait_until_listening(self, timeout=30.0):
-        """Waits for the first log entry and for the port to accept a connection."""
-        self.expect_lines(WAITING, timeout=timeout)
+        self.expect_lines("Waiting for Nexolt to connect...", timeout=timeout)
 
     def stop(self, timeout=20.0):
-        """Asks the server to close (SIGTERM: the window is closed) and returns its exit code."""
+        """Ends the server with SIGTERM; its exit code."""
         if self.process.poll() is None:
             self.process.terminate()
         try:
@@ -83,18 +61,10 @@ class Server:
             raise AssertionError("server did not end within %.0f s of SIGTERM" % timeout)
         finally:
             self.process.stdout.close()
-            self.process.stderr.close()
-
-    def wait_exit(self, timeout=30.0):
-        """Waits for the process to end and for all it wrote on stderr; its exit code."""
-        code = self.process.wait(timeout=timeout)
-        self._stderr_reader.join(timeout)
-        return code
 
 
 def connect(timeout=10.0, host=HOST, source=None):
-    """A connection to the server (at `host`, from the local address `source`); retries
-    while the listener is not up yet."""
+    """A connection to the server, retried while it is not listening yet."""
     deadline = time.monotonic() + timeout
     while True:
         try:
@@ -109,7 +79,6 @@ def connect(timeout=10.0, host=HOST, source=None):
 
 
 def receive_exactly(conn, count, timeout=10.0):
-    """Reads `count` bytes, failing if fewer come within `timeout`."""
     conn.settimeout(timeout)
     data = b""
     while len(data) < count:
@@ -120,7 +89,8 @@ def receive_exactly(conn, count, timeout=10.0):
     return data
 
 
-def _expand(text):
+def expand(text):
+    """`text` with each {N*X} written as X N times."""
     return re.sub(r"\{(\d+)\*([^}]+)\}", lambda m: m.group(2) * int(m.group(1)), text)
 
 
@@ -131,17 +101,26 @@ def unescape(text):
                   else plain[m.group(1)], text).encode("latin-1")
 
 
-def protocol_cases():
-    """The rows of protocol_cases.tsv: (request bytes, log entry or None, reply bytes or None)."""
+def _rows(kind):
     path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "protocol_cases.tsv")
-    rows = [line.split("\t") for line in open(path, encoding="latin-1").read().splitlines()
-            if line and not line.startswith("#")]
-    return [(unescape(_expand(request)), None if entry == "-" else _expand(entry),
-             None if reply == "-" else unescape(_expand(reply))) for request, entry, reply in rows]
+    with open(path, encoding="latin-1") as lines:
+        return [line.rstrip("\n").split("\t") for line in lines
+                if line.strip("\n") and not line.startswith("#") and line.startswith("!") == (kind == "!")]
+
+
+def protocol_cases():
+    """The protocol rows of protocol_cases.tsv: (request bytes, log entry or None, reply bytes or None)."""
+    return [(unescape(expand(request)), None if entry == "-" else expand(entry),
+             None if reply == "-" else unescape(expand(reply))) for request, entry, reply in _rows("")]
+
+
+def start_failures():
+    """Its rows "!": ({variable: value}, a limit of open files or None, the message)."""
+    return [(dict([variable.split("=", 1)]), None if limit == "-" else int(limit), message)
+            for _, variable, limit, message in _rows("!")]
 
 
 def reply_to(request):
-    """The reply the protocol table gives `request`."""
     return next(reply for sent, _, reply in protocol_cases() if sent == request)
 
 
@@ -149,26 +128,12 @@ KEEP_ALIVE_REPLY = reply_to(b"get_alive,")
 
 
 def assert_no_reply_pending(conn):
-    """Checks that the server sent nothing since the last reply read: a keep-alive sent
-    now must be answered by exactly the keep-alive reply, as TCP keeps the order. Call it
-    only after the server has taken the previous request (its log line was seen)."""
+    """Checks that the server sent nothing since the last reply read (call it after the
+    server logged the last request): a keep-alive's reply comes next."""
     conn.sendall(b"get_alive,")
     got = receive_exactly(conn, len(KEEP_ALIVE_REPLY))
     if got != KEEP_ALIVE_REPLY:
         raise AssertionError("unexpected bytes before the keep-alive reply: %r" % got)
-
-
-def split_command_line(argv, commands=1):
-    """Splits `argv` at "--" into the unittest arguments and `commands` command lines."""
-    parts = [[]]
-    for word in argv[1:]:
-        if word == "--" and len(parts) <= commands:
-            parts.append([])
-        else:
-            parts[-1].append(word)
-    if len(parts) != commands + 1 or not all(parts[1:]):
-        raise SystemExit("usage: %s [unittest options]%s" % (argv[0], " -- COMMAND..." * commands))
-    return [argv[0]] + parts[0], parts[1:]
 
 
 def make_server(command, env=None):
@@ -179,21 +144,22 @@ def make_server(command, env=None):
     return Server(command, env)
 
 
-def finish_run():
-    """Stops what the run started besides the servers (the window system in window mode)."""
-    if WINDOW_MODE:
-        from window_harness import stop_window_system
-        stop_window_system()
-
-
 def run_main(module_globals, command_names):
-    """Runs the calling test module: sets its command-line globals (`command_names`, one
-    per "--" part of the command line), runs its tests, stops what the run started and
-    exits with the result."""
-    unittest_argv, commands = split_command_line(sys.argv, len(command_names))
-    module_globals.update(zip(command_names, commands))
+    """Runs the calling test module: its command line is unittest options, then one
+    "-- COMMAND..." for each of `command_names`, set as the module's globals."""
+    parts = [[]]
+    for word in sys.argv[1:]:
+        if word == "--" and len(parts) <= len(command_names):
+            parts.append([])
+        else:
+            parts[-1].append(word)
+    if len(parts) != len(command_names) + 1 or not all(parts[1:]):
+        raise SystemExit("usage: %s [unittest options]%s" % (sys.argv[0], " -- COMMAND..." * len(command_names)))
+    module_globals.update(zip(command_names, parts[1:]))
     try:
-        result = unittest.main(module="__main__", argv=unittest_argv, verbosity=2, exit=False).result
+        result = unittest.main(module="__main__", argv=[sys.argv[0]] + parts[0], verbosity=2, exit=False).result
     finally:
-        finish_run()
+        if WINDOW_MODE:
+            from window_harness import stop_window_system
+            stop_window_system()
     sys.exit(0 if result.wasSuccessful() else 1)
