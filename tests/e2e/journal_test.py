@@ -67,9 +67,10 @@ class Journal(JournalCase):
 
     def test_bookings_are_journaled_exactly_and_read_back_as_text_json_and_csv(self):
         self.start()
-        self.conn.sendall(b"snd_termnr,3")
-        receive_exactly(self.conn, len(reply_to(b"snd_termnr,")))
-        for request in self.REQUESTS:
+        for n, request in enumerate(self.REQUESTS):
+            if n == 1:  # the terminal's number from the second booking on
+                self.conn.sendall(b"snd_termnr,3")
+                receive_exactly(self.conn, len(reply_to(b"snd_termnr,")))
             self.conn.sendall(request)
             receive_reply(self.conn)
         self.server.stop()
@@ -92,9 +93,9 @@ class Journal(JournalCase):
         with open(csv_path, "rb") as f:
             records = list(csv.reader(io.StringIO(f.read().decode("latin-1"), newline="")))
         peer = "127.0.0.1:%d" % self.conn.getsockname()[1]
+        fields = [[row[1].decode("latin-1"), "F1", "240115", "0875"] for row in rows[:-1]] + [[""] * 4]
         self.assertEqual(records, [["received", "terminal", "peer", "card", "fkey", "date", "time"]] +
-                         [[row[0].decode(), "3", peer, row[1].decode("latin-1"), "F1", "240115", "0875"]
-                          for row in rows[:-1]] + [[rows[-1][0].decode(), "3", peer] + [""] * 4])
+                         [[row[0].decode(), "3" if n else "", peer] + f for n, (row, f) in enumerate(zip(rows, fields))])
 
     def test_journal_lines_table(self):
         """The lines of journal_lines.tsv in one journal, and those that read alone, each
@@ -139,7 +140,8 @@ class CrashSafety(JournalCase):
         for _ in range(2):  # a line longer than what is left in the journal's last page
             self.conn.sendall(booking(b"\x01" * 600))
             entry = self.server.next_line()
-            self.assertTrue(entry.startswith("Booking of card ") and entry.endswith("No space left on device"), entry)
+            self.assertTrue(entry.startswith("Booking of card \\x01\\x01") and entry.endswith("No space left on device"),
+                            entry)
             assert_no_reply_pending(self.conn)
         os.unlink(os.path.join(mount, "filler"))
         self.conn.sendall(booking(b"3"))
