@@ -9,15 +9,13 @@ import io
 import json
 import os
 import re
-import shutil
 import signal
 import subprocess
-import tempfile
 import threading
 import unittest
 
-from server_harness import (WINDOW_MODE, assert_no_reply_pending, connect, make_server, receive_exactly,
-                            reply_to, run_main, unescape)
+from server_harness import (WINDOW_MODE, ServerCase, assert_no_reply_pending, receive_exactly, reply_to, run_main,
+                            unescape)
 
 SERVER_COMMAND = []
 QXTOOL = []
@@ -37,19 +35,14 @@ def receive_reply(conn):
         data += chunk
 
 
-class JournalCase(unittest.TestCase):
+class JournalCase(ServerCase):
     def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="qx-journal-")
-        self.addCleanup(shutil.rmtree, self.dir, True)
+        super().setUp()
         self.path = os.path.join(self.dir, "bookings.jsonl")
 
-    def start(self, command=None):
-        self.server = make_server(command or SERVER_COMMAND, env={"QX_BOOKINGS": self.path})
-        self.addCleanup(self.server.stop)
-        self.server.wait_until_listening()
-        self.conn = connect()
-        self.addCleanup(self.conn.close)
-        self.server.expect_lines("Nexolt connected!")
+    def start_booking(self, command=None):
+        self.start(command, QX_BOOKINGS=self.path)
+        self.conn = self.terminal()
 
     def bookings(self, path, *options):
         result = subprocess.run(QXTOOL + ["bookings", path] + list(options), capture_output=True, timeout=60)
@@ -66,7 +59,7 @@ class Journal(JournalCase):
     REQUESTS = [booking(card) for card in CARDS] + [b"regi," + bytes(range(1, 256))]  # every byte but NUL
 
     def test_bookings_are_journaled_exactly_and_read_back_as_text_json_and_csv(self):
-        self.start()
+        self.start_booking()
         for n, request in enumerate(self.REQUESTS):
             if n == 1:  # the terminal's number from the second booking on
                 self.conn.sendall(b"snd_termnr,3")
@@ -124,7 +117,7 @@ class CrashSafety(JournalCase):
     def test_full_file_system_then_space_again(self):
         if subprocess.run(["unshare", "--mount", "true"], capture_output=True).returncode != 0:
             self.skipTest("no mount namespace can be made here")
-        self.start(["unshare", "--mount", "--propagation", "private", "sh", "-c",
+        self.start_booking(["unshare", "--mount", "--propagation", "private", "sh", "-c",
                     'mount -t tmpfs -o size=256k tmpfs "$1" && shift && exec "$@"', "sh", self.dir] + SERVER_COMMAND)
         mount = "/proc/%d/root%s" % (self.server.process.pid, self.dir)  # the tmpfs, seen from here
         self.conn.sendall(booking(b"1"))
@@ -149,7 +142,7 @@ class CrashSafety(JournalCase):
         self.assertEqual(self.cards(os.path.join(mount, "bookings.jsonl")), [b"1", b"3"])
 
     def test_killed_mid_load_loses_no_answered_booking(self):
-        self.start()
+        self.start_booking()
         answered = []
 
         def book():

@@ -3,9 +3,11 @@ Windows one under Wine, QX_E2E_WINDOW=1), its log read line by line, and loopbac
 import os
 import queue
 import re
+import shutil
 import socket
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 import unittest
@@ -144,6 +146,30 @@ def make_server(command, env=None):
     return Server(command, env)
 
 
+COMMANDS = {}  # the command lines of the run, by name (run_main)
+
+
+class ServerCase(unittest.TestCase):
+    """A test with a folder of its own (self.dir) and the servers it starts, stopped after it."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="qx-e2e-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+
+    def start(self, command=None, **env):
+        self.server = make_server(command or COMMANDS["SERVER_COMMAND"], env)
+        self.addCleanup(self.server.stop)
+        self.server.wait_until_listening()
+
+    def terminal(self, entry="Nexolt connected!", **where):
+        """A connection (connect's `host`, `source`), once the server logged `entry` (None: not waited for)."""
+        conn = connect(**where)
+        self.addCleanup(conn.close)
+        if entry is not None:
+            self.server.expect_lines(entry)
+        return conn
+
+
 def run_main(module_globals, command_names):
     """Runs the calling test module: its command line is unittest options, then one
     "-- COMMAND..." for each of `command_names`, set as the module's globals."""
@@ -155,7 +181,8 @@ def run_main(module_globals, command_names):
             parts[-1].append(word)
     if len(parts) != len(command_names) + 1 or not all(parts[1:]):
         raise SystemExit("usage: %s [unittest options]%s" % (sys.argv[0], " -- COMMAND..." * len(command_names)))
-    module_globals.update(zip(command_names, parts[1:]))
+    COMMANDS.update(zip(command_names, parts[1:]))
+    module_globals.update(COMMANDS)
     try:
         result = unittest.main(module="__main__", argv=[sys.argv[0]] + parts[0], verbosity=2, exit=False).result
     finally:

@@ -10,29 +10,22 @@ import struct
 import subprocess
 import unittest
 
-from server_harness import (KEEP_ALIVE_REPLY, WINDOW_MODE, assert_no_reply_pending,
-                            connect, make_server, protocol_cases, receive_exactly, reply_to, run_main)
+from server_harness import (KEEP_ALIVE_REPLY, WINDOW_MODE, ServerCase, assert_no_reply_pending, connect,
+                            protocol_cases, receive_exactly, reply_to, run_main)
 
 SERVER_COMMAND = []
 TERMNR_REPLY = reply_to(b"snd_termnr,")
 RESET = struct.pack("ii", 1, 0)  # SO_LINGER: a close sends a reset
 
 
-class ServerTestCase(unittest.TestCase):
+class ServerTestCase(ServerCase):
     def setUp(self):
-        self.server = make_server(SERVER_COMMAND)
-        self.addCleanup(self.server.stop)
-        self.server.wait_until_listening()
-        self.conn = self.open_terminal()
-
-    def open_terminal(self):
-        conn = connect()
-        self.addCleanup(conn.close)
-        self.server.expect_lines("Nexolt connected!")
-        return conn
+        super().setUp()
+        self.start()
+        self.conn = self.terminal()
 
     def assert_serving_a_new_terminal(self):
-        conn = self.open_terminal()
+        conn = self.terminal()
         conn.sendall(b"get_alive,")
         self.assertEqual(receive_exactly(conn, len(KEEP_ALIVE_REPLY)), KEEP_ALIVE_REPLY)
 
@@ -61,8 +54,8 @@ class Requests(ServerTestCase):
 
 class Connections(ServerTestCase):
     def test_newest_connection_wins_and_late_resets_of_older_ones_act_on_nothing(self):
-        older = [self.conn] + [self.open_terminal() for _ in range(int(os.environ.get("QX_E2E_HELD", "100")))]
-        live = self.open_terminal()  # "Nexolt connected!" alone: the take-over
+        older = [self.conn] + [self.terminal() for _ in range(int(os.environ.get("QX_E2E_HELD", "100")))]
+        live = self.terminal()  # "Nexolt connected!" alone: the take-over
         older[0].settimeout(10)
         self.assertEqual(older[0].recv(100), b"")  # the server closed the older connection
         for conn in older:

@@ -6,10 +6,8 @@ prints, its exit status and the requests the server logs.
 import os
 import re
 import subprocess
-import tempfile
-import unittest
 
-from server_harness import make_server, reply_to, run_main
+from server_harness import ServerCase, reply_to, run_main
 
 SIM = []
 SERVER_COMMAND = []
@@ -17,11 +15,10 @@ BOOKING_REPLY = reply_to(b"regi,1,2,F1,240115,830,12345").decode()
 CONNECTED, CLOSED = "Nexolt connected!", "Nexolt closed connection!"
 
 
-class Simulator(unittest.TestCase):
+class Simulator(ServerCase):
     def setUp(self):
-        self.server = make_server(SERVER_COMMAND)
-        self.addCleanup(self.server.stop)
-        self.server.wait_until_listening()
+        super().setUp()
+        self.start()
 
     def sim(self, *args):
         result = subprocess.run(SIM + list(args), capture_output=True, timeout=60)
@@ -60,10 +57,10 @@ class Simulator(unittest.TestCase):
         self.assertIn("cannot connect to 127.0.0.1:65535", err)
 
     def test_script_runs_on_one_connection(self):
-        with tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False) as script:
-            script.write('# a shift start\nalive\npause 1\nbook "12 34" F2 240115 0700\ntermnr 9\n')
-        self.addCleanup(os.unlink, script.name)
-        code, out, err = self.sim("script", script.name)
+        script = os.path.join(self.dir, "script.txt")
+        with open(script, "w") as f:
+            f.write('# a shift start\nalive\npause 1\nbook "12 34" F2 240115 0700\ntermnr 9\n')
+        code, out, err = self.sim("script", script)
         self.assertEqual(code, 0, err)
         self.assertEqual(out.splitlines(), [reply_to(b"get_alive,").decode(), BOOKING_REPLY.replace("12345", "12 34"),
                                             reply_to(b"snd_termnr,").decode()])

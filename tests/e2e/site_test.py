@@ -7,16 +7,14 @@ import calendar
 import json
 import os
 import resource
-import shutil
 import socket
 import subprocess
-import tempfile
 import threading
 import time
 import unittest
 
-from server_harness import (KEEP_ALIVE_REPLY, WINDOW_MODE, assert_no_reply_pending, connect, make_server,
-                            receive_exactly, reply_to, run_main, start_failures, unescape)
+from server_harness import (KEEP_ALIVE_REPLY, WINDOW_MODE, ServerCase, assert_no_reply_pending, connect,
+                            make_server, receive_exactly, reply_to, run_main, start_failures, unescape)
 from window_harness import start_window_system
 
 SERVER_COMMAND = []
@@ -24,31 +22,14 @@ TERMNR_REPLY = reply_to(b"snd_termnr,")
 BOOKING_REPLY = reply_to(b"regi,1,2,F1,240115,830,12345")
 
 
-class SiteCase(unittest.TestCase):
-    def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="qx-site-")
-        self.addCleanup(shutil.rmtree, self.dir, True)
-        self.journal = os.path.join(self.dir, "bookings.jsonl")
-
-    def start(self, **env):
-        self.server = make_server(SERVER_COMMAND, env=env)
-        self.addCleanup(self.server.stop)
-        self.server.wait_until_listening()
-        return self.server
-
-    def terminal(self, source=None, entry="[127.0.0.1] Nexolt connected!"):
-        conn = connect(source=source)
-        self.addCleanup(conn.close)
-        if entry is not None:
-            self.server.expect_lines(entry)
-        return conn
+LOCAL = "[127.0.0.1] Nexolt connected!"
 
 
-class Terminals(SiteCase):
+class Terminals(ServerCase):
     def test_terminals_booking_at_once_each_on_its_own_connection(self):
         count = 20
-        self.start(QX_TERMINALS=str(count), QX_BOOKINGS=self.journal)
-        conns = [self.terminal(entry=None) for _ in range(count)]
+        self.start(QX_TERMINALS=str(count), QX_BOOKINGS=os.path.join(self.dir, "bookings.jsonl"))
+        conns = [self.terminal(None) for _ in range(count)]
         self.server.expect_entries(["[127.0.0.1] Nexolt connected!"] * count)
         for number, conn in enumerate(conns, 1):
             conn.sendall(b"snd_termnr,%d" % number)
@@ -63,19 +44,19 @@ class Terminals(SiteCase):
                                     for n in range(1, count + 1)])
         for conn in conns:  # none closed by another
             assert_no_reply_pending(conn)
-        with open(self.journal, "rb") as f:
+        with open(os.path.join(self.dir, "bookings.jsonl"), "rb") as f:
             origin = {(line["terminal"], line["peer"]) for line in map(json.loads, f)}
         self.assertEqual(origin, {(n, "127.0.0.1:%d" % conn.getsockname()[1]) for n, conn in enumerate(conns, 1)})
         self.assertEqual(self.server.stop(), 0)
 
     def test_the_connection_silent_longest_is_closed_for_a_new_one(self):
         self.start(QX_TERMINALS="2")
-        first, second = self.terminal(), self.terminal()
+        first, second = self.terminal(LOCAL), self.terminal(LOCAL)
         if WINDOW_MODE:
             self.assertEqual(self.server.title(), "Nexolt communication demo (2 of 2 terminals connected)")
         first.sendall(b"get_alive,")  # heard from: the second is now silent longest
         self.assertEqual(receive_exactly(first, len(KEEP_ALIVE_REPLY)), KEEP_ALIVE_REPLY)
-        third = self.terminal(entry=None)
+        third = self.terminal(None)
         self.server.expect_lines("[127.0.0.1] Closed: silent longest, to make room (QX_TERMINALS=2)",
                                  "[127.0.0.1] Nexolt connected!")
         second.settimeout(10)
@@ -94,10 +75,9 @@ class Terminals(SiteCase):
             except ConnectionResetError:
                 pass
             refused.close()
-        allowed = connect(host="127.0.0.9", source="127.0.0.11")
-        self.addCleanup(allowed.close)
-        self.server.expect_lines("[127.0.0.3] Refused: not a terminal host (QX_TERMINAL_HOSTS)",
-                                 "Nexolt connected!")  # one entry for both refusals
+        allowed = self.terminal("[127.0.0.3] Refused: not a terminal host (QX_TERMINAL_HOSTS)",  # one for both
+                                host="127.0.0.9", source="127.0.0.11")
+        self.server.expect_lines("Nexolt connected!")
         allowed.sendall(b"snd_termnr,7")
         self.server.expect_lines("snd_termnr,7")  # one terminal: entries as ever
         self.assertEqual(receive_exactly(allowed, len(TERMNR_REPLY)), TERMNR_REPLY)
@@ -105,7 +85,7 @@ class Terminals(SiteCase):
             socket.create_connection(("127.0.0.1", 3950), timeout=10)
 
 
-class Status(SiteCase):
+class Status(ServerCase):
     def test_the_status_file_is_valid_json_whenever_it_is_read(self):
         status = os.path.join(self.dir, "status.json")
         self.start(QX_TERMINALS="5", QX_STATUS=status)
@@ -124,7 +104,7 @@ class Status(SiteCase):
         self.addCleanup(reader.join)
         self.addCleanup(done.set)
         for round_ in range(3):
-            conns = [self.terminal(entry=None) for _ in range(5)]
+            conns = [self.terminal(None) for _ in range(5)]
             self.server.expect_entries(["[127.0.0.1] Nexolt connected!"] * 5)
             conns[0].sendall(b"snd_termnr,%d" % round_)
             receive_exactly(conns[0], len(TERMNR_REPLY))
@@ -133,7 +113,7 @@ class Status(SiteCase):
                 conn.close()
             self.server.expect_entries(["[T%d] Nexolt closed connection!" % round_] +
                                        ["[127.0.0.1] Nexolt closed connection!"] * 4)
-        last = self.terminal()
+        last = self.terminal(LOCAL)
         last.sendall(b"snd_termnr,12")
         receive_exactly(last, len(TERMNR_REPLY))
         self.server.expect_lines("[T12] snd_termnr,12")
