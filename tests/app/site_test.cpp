@@ -23,36 +23,23 @@
 namespace qx::app {
 namespace {
 
+// A host list lets in the addresses of its blocks (lists that do not parse: the start
+// failures of tests/e2e/protocol_cases.tsv).
 TEST(HostListTest, AddressesAndBlocks) {
     const struct {
         const char* list;
-        const char* bad;              // the entry that does not parse, or null
-        std::uint32_t in, out;        // an address let in, one kept out
+        std::uint32_t in, out;  // an address let in, one kept out
     } cases[] = {
-        {"10.1.2.0/24,10.1.3.7", nullptr, 0x0A010203, 0x0A010303},
-        {" 10.1.2.7 , 192.168.0.0/16 ", nullptr, 0xC0A8FFFF, 0x0A010208},
-        {"10.1.2.5/24", nullptr, 0x0A0102FF, 0x0A010300},  // the host bits are not looked at
-        {"0.0.0.0/0", nullptr, 0xFFFFFFFF, 0},             // every address, asked for
-        {"255.255.255.255/32", nullptr, 0xFFFFFFFF, 0xFFFFFFFE},
-        {"10.1.2.0/24,,10.1.3.7", "", 0, 0},
-        {"10.1.2.256", "10.1.2.256", 0, 0},
-        {"10.1.2", "10.1.2", 0, 0},
-        {"10.1.2.3.4", "10.1.2.3.4", 0, 0},
-        {"10.1.2.0/33", "10.1.2.0/33", 0, 0},
-        {"10.1.2.0/", "10.1.2.0/", 0, 0},
-        {"10.1.-2.0", "10.1.-2.0", 0, 0},
-        {"0x0A.1.2.3", "0x0A.1.2.3", 0, 0},
-        {"1000.1.2.3", "1000.1.2.3", 0, 0},
-        {"host.example", "host.example", 0, 0},
+        {"10.1.2.0/24,10.1.3.7", 0x0A010203, 0x0A010303},
+        {" 10.1.2.7 , 192.168.0.0/16 ", 0xC0A8FFFF, 0x0A010208},
+        {"10.1.2.5/24", 0x0A0102FF, 0x0A010300},  // the host bits are not looked at
+        {"0.0.0.0/0", 0xFFFFFFFF, 0},             // every address, asked for
+        {"255.255.255.255/32", 0xFFFFFFFF, 0xFFFFFFFE},
     };
     for (const auto& c : cases) {
         SiteSettings settings;
         std::string bad;
-        EXPECT_EQ(parse_host_list(c.list, &settings.hosts, &bad), c.bad == nullptr) << c.list;
-        if (c.bad != nullptr) {
-            EXPECT_EQ(bad, c.bad) << c.list;
-            continue;
-        }
+        ASSERT_TRUE(parse_host_list(c.list, &settings.hosts, &bad)) << c.list;
         EXPECT_TRUE(host_allowed(settings, c.in)) << c.list;
         EXPECT_EQ(host_allowed(settings, c.out), c.out == 0) << c.list;  // (0 is let in by /0 alone)
     }
