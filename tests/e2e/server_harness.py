@@ -14,6 +14,7 @@ import unittest
 
 WINDOW_MODE = os.environ.get("QX_E2E_WINDOW") == "1"
 HOST, PORT = "127.0.0.1", 3950
+COMMANDS = {}  # the command lines of the run, by name (run_main)
 
 
 class Server:
@@ -23,45 +24,35 @@ class Server:
         self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                         env=dict(os.environ, **(env or {})))
         self.lines = queue.Queue()
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        for raw in self.process.stdout:
-            self.lines.put(raw.decode("latin-1").rstrip("\r\n"))
-        self.lines.put(None)
+        threading.Thread(target=lambda: [self.lines.put(line.decode("latin-1").rstrip("\r\n"))
+                                         for line in self.process.stdout], daemon=True).start()
 
     def next_line(self, timeout=10.0):
-        """The next log line, or None when the output ended."""
         try:
             return self.lines.get(timeout=timeout)
         except queue.Empty:
             raise AssertionError("no log line within %.0f s" % timeout)
 
-    def expect_lines(self, *expected, timeout=10.0):
+    def expect_lines(self, *expected, timeout=10.0, order=list):
         got = [self.next_line(timeout) for _ in expected]
-        if list(expected) != got:
+        if order(got) != order(expected):
             raise AssertionError("log lines %r, expected %r" % (got, list(expected)))
 
     def expect_entries(self, entries, timeout=10.0):
         """The next log lines are `entries`, in any order."""
-        got = [self.next_line(timeout) for _ in entries]
-        if sorted(got) != sorted(entries):
-            raise AssertionError("log lines %r, expected in any order %r" % (got, list(entries)))
+        self.expect_lines(*entries, timeout=timeout, order=sorted)
 
     def wait_until_listening(self, timeout=30.0):
         self.expect_lines("Waiting for Nexolt to connect...", timeout=timeout)
 
     def stop(self, timeout=20.0):
         """Ends the server with SIGTERM; its exit code."""
-        if self.process.poll() is None:
-            self.process.terminate()
+        self.process.terminate()
         try:
             return self.process.wait(timeout=timeout)
-        except subprocess.TimeoutExpired:
+        finally:
             self.process.kill()
             self.process.wait()
-            raise AssertionError("server did not end within %.0f s of SIGTERM" % timeout)
-        finally:
             self.process.stdout.close()
 
 
@@ -70,8 +61,7 @@ def connect(timeout=10.0, host=HOST, source=None):
     deadline = time.monotonic() + timeout
     while True:
         try:
-            conn = socket.create_connection((host, PORT), timeout=timeout,
-                                            source_address=(source, 0) if source else None)
+            conn = socket.create_connection((host, PORT), timeout=timeout, source_address=source and (source, 0))
             conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
             return conn
         except OSError:
@@ -104,22 +94,20 @@ def unescape(text):
 
 
 def _rows(kind):
-    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "protocol_cases.tsv")
-    with open(path, encoding="latin-1") as lines:
-        return [line.rstrip("\n").split("\t") for line in lines
-                if line.strip("\n") and not line.startswith("#") and line.startswith("!") == (kind == "!")]
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "protocol_cases.tsv"), encoding="latin-1") as f:
+        return [line.rstrip("\n").split("\t") for line in f if line.strip() and line[0] != "#" and (line[0] == "!") == kind]
 
 
 def protocol_cases():
     """The protocol rows of protocol_cases.tsv: (request bytes, log entry or None, reply bytes or None)."""
     return [(unescape(expand(request)), None if entry == "-" else expand(entry),
-             None if reply == "-" else unescape(expand(reply))) for request, entry, reply in _rows("")]
+             None if reply == "-" else unescape(expand(reply))) for request, entry, reply in _rows(False)]
 
 
 def start_failures():
     """Its rows "!": ({variable: value}, a limit of open files or None, the message)."""
     return [(dict([variable.split("=", 1)]), None if limit == "-" else int(limit), message)
-            for _, variable, limit, message in _rows("!")]
+            for _, variable, limit, message in _rows(True)]
 
 
 def reply_to(request):
@@ -144,9 +132,6 @@ def make_server(command, env=None):
         from window_harness import WindowServer
         return WindowServer(command, env)
     return Server(command, env)
-
-
-COMMANDS = {}  # the command lines of the run, by name (run_main)
 
 
 class ServerCase(unittest.TestCase):
