@@ -154,6 +154,15 @@ class ServerCase(unittest.TestCase):
             self.server.expect_lines(entry)
         return conn
 
+    def assert_closed(self, conn):
+        """Checks that the server closed `conn` (or reset it), and closes it here too."""
+        conn.settimeout(10)
+        try:
+            self.assertEqual(conn.recv(100), b"")
+        except ConnectionResetError:
+            pass
+        conn.close()
+
 
 def run_main(module_globals, command_names):
     """Runs the calling test module: its command line is unittest options, then one
