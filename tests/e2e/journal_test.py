@@ -100,7 +100,6 @@ class Journal(ServerCase):
         self.assertEqual(code, 1)
         self.assertIn("cannot open", err)
 
-
     @unittest.skipIf(WINDOW_MODE, "signals: Linux only")
     def test_killed_mid_load_loses_no_answered_booking(self):
         self.start(QX_BOOKINGS=self.path)
