@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "app/listener.h"
 #include "platform/faults.h"
@@ -30,14 +31,12 @@ std::intptr_t procedure(platform::WindowHandle window, unsigned message, std::ui
 }
 
 TEST(ListenerStartTest, AFailedStepShowsItsBoxAndEndsTheRun) {
-    const struct {
-        platform::Fault fault;
-        const char* box;
-    } kCases[] = {{platform::Fault::NewSocket, "Critical Error: Socket creation failed\n"},
-                  {platform::Fault::Bind, "Error: Unable to bind socket\n"},
-                  {platform::Fault::Listen, "Error: Unable to listen!\n"}};
+    const std::pair<platform::Fault, const char*> kCases[] = {
+        {platform::Fault::NewSocket, "Critical Error: Socket creation failed\n"},
+        {platform::Fault::Bind, "Error: Unable to bind socket\n"},
+        {platform::Fault::Listen, "Error: Unable to listen!\n"}};
     test::TempDir dir;
-    for (const auto& c : kCases) {
+    for (const auto& [fault, box] : kCases) {
         const std::string out = dir.str() + "/stderr";
         // A child of its own, in a network of its own: the port is really bound before
         // the listen step fails.
@@ -46,13 +45,11 @@ TEST(ListenerStartTest, AFailedStepShowsItsBoxAndEndsTheRun) {
         if (child == 0) {
             if (::unshare(CLONE_NEWNET) != 0 && ::unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0) ::_exit(77);
             // Output of the child's own: the window makes standard output non-blocking.
-            if (std::freopen(out.c_str(), "w", stderr) == nullptr || std::freopen("/dev/null", "w", stdout) == nullptr) {
-                ::_exit(3);
-            }
+            if (!std::freopen(out.c_str(), "w", stderr) || !std::freopen("/dev/null", "w", stdout)) ::_exit(3);
             platform::register_window_class("listener-test", procedure, 0, nullptr);
             unsigned long error = 0;
             platform::WindowHandle window = platform::create_main_window("listener-test", "test", &error);
-            platform::fault_arm(c.fault, 1, false);
+            platform::fault_arm(fault, 1, false);
             const bool started = listener_start(window);
             std::fflush(stderr);
             std::exit(!started && destroyed ? 0 : 1);  // (not _exit: coverage counts are written at exit)
@@ -61,9 +58,9 @@ TEST(ListenerStartTest, AFailedStepShowsItsBoxAndEndsTheRun) {
         ASSERT_EQ(::waitpid(child, &status, 0), child);
         ASSERT_TRUE(WIFEXITED(status));
         if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no network namespace can be made here";
-        EXPECT_EQ(WEXITSTATUS(status), 0) << c.box;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << box;
         std::ifstream written(out);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), c.box);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), box);
     }
 }
 
