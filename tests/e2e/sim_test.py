@@ -34,7 +34,7 @@ class Simulator(ServerCase):
              r"Card: 12345 at 08:30 on 15-01-2024 \(Fkey: F2\)"),
             (["book", "7"], 0, BOOKING_REPLY.replace("12345", "7"), "",
              r"Card: 7 at [012]\d:[0-5]\d on [0-3]\d-[01]\d-\d{4} \(Fkey: F1\)"),  # now
-            (["--timeout", "300", "raw", "hello\\r\\n"], 1, "", "no reply within 300 ms", r"hello\\r\\n"),
+            (["--timeout", "300", "raw", "hello\\x21"], 1, "", "no reply within 300 ms", "hello!"),
         ]
         for args, status, out, err_part, entry in cases:
             with self.subTest(args=args):
