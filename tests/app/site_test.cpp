@@ -17,6 +17,7 @@
 #include "app/journal.h"
 #include "app/site_config.h"
 #include "app/status.h"
+#include "platform/faults.h"
 #include "tests/env_guard.h"
 #include "tests/temp_dir.h"
 
@@ -118,6 +119,28 @@ TEST(CommitTest, HeldBookingsAreWrittenTogetherThenLoggedInOrder) {
     EXPECT_EQ(c[2]->bookings_today, 1);
     connection_close(*c[0], false);
     connection_close(*c[2], false);
+    journal_close();
+}
+
+// A booking that cannot be stored is logged with its card and why, and not answered:
+// when the journal cannot be opened, and when its group cannot be written.
+TEST(CommitTest, ABookingNotStoredIsLoggedAndNotAnswered) {
+    test::TempDir dir;
+    log_reset(nullptr);
+    Connection& c = connection_add(9100, {0x7F000001, 40100});
+    for (const std::string& path : {dir.str(), dir.str() + "/bookings.jsonl"}) {
+        test::EnvGuard journal("QX_BOOKINGS", path.c_str());
+        platform::fault_arm(platform::Fault::Write, 1, false);
+        take_booking(c, "regi,1,2,F1,240115,0875,42");
+        commit_flush();
+        platform::fault_disarm();
+        const std::string why = path == dir.str() ? "cannot open " : "cannot write ";
+        EXPECT_EQ(entries().back().rfind("Booking of card 42 not stored (no reply): " + why + path + ": ", 0), 0u);
+    }
+    EXPECT_EQ(entries().size(), 2u);
+    EXPECT_TRUE(c.pending.empty());
+    EXPECT_EQ(c.bookings_today, 0);
+    connection_close(c, false);
     journal_close();
 }
 
