@@ -67,9 +67,9 @@ class Site(ServerCase):
             refused = connect(host="127.0.0.9", source="127.0.0.3")
             refused.sendall(b"snd_termnr,99")  # never read: no entry, no reply
             self.assert_closed(refused)
-        allowed = self.terminal("[127.0.0.3] Refused: not a terminal host (QX_TERMINAL_HOSTS)",  # one for both
-                                host="127.0.0.9", source="127.0.0.11")
-        self.server.expect_lines("Nexolt connected!")
+        allowed = self.terminal(None, host="127.0.0.9", source="127.0.0.11")
+        self.server.expect_lines("[127.0.0.3] Refused: not a terminal host (QX_TERMINAL_HOSTS)",
+                                 "Nexolt connected!")  # one entry for both refusals
         allowed.sendall(b"snd_termnr,7")
         self.server.expect_lines("snd_termnr,7")  # one terminal: entries as ever
         self.assertEqual(receive_exactly(allowed, len(TERMNR_REPLY)), TERMNR_REPLY)
