@@ -4,7 +4,6 @@ import socket
 import unittest
 
 from server_harness import connect, make_server, run_main
-from window_harness import start_window_system
 
 SERVER_COMMAND = []
 
@@ -24,16 +23,13 @@ class Window(unittest.TestCase):
         self.assertEqual(server.box_text(), b"".join(b"request %d\r\n" % i for i in range(5, 19)))
         self.assertEqual(server.stop(), 0)  # closing the window ends the program with 0
 
-
-class PortTaken(unittest.TestCase):
     def test_unable_to_bind_box_then_the_program_ends_with_failure(self):
-        probe = start_window_system()
         holder = socket.create_server(("0.0.0.0", 3950))  # SO_REUSEADDR: the run's old connections may linger
         self.addCleanup(holder.close)
         server = make_server(SERVER_COMMAND)
         self.addCleanup(server.stop)
-        self.assertEqual(probe.ask("box Error 60000"), "Unable to bind socket")
-        self.assertEqual(probe.ask("dismiss Error"), "ok")
+        self.assertEqual(server.probe.ask("box Error 60000"), "Unable to bind socket")
+        self.assertEqual(server.probe.ask("dismiss Error"), "ok")
         self.assertEqual(server.wait_exit(), 1)
 
 

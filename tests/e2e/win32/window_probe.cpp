@@ -3,7 +3,6 @@
 // log box (child 101), the title and message boxes, and closes the window.
 // It reads one command per line on standard input and answers each with one line, so a
 // test keeps one helper running under Wine and polls it cheaply:
-//   find MS          ok | none      (waits up to MS for the main window)
 //   log              the log box text, escaped (\\ \t \n \r) | none
 //   title            the main window's title, escaped | none
 //   box CAPTION MS   the text of the message box with that caption, escaped | none
@@ -23,42 +22,31 @@ namespace {
 using qx::app::kLogBoxId;
 constexpr int kMessageTextId = 0xFFFF;  // the text control of a standard message box
 
-// By class alone: a site's title tells how many terminals are connected.
-HWND main_window() { return FindWindowA(qx::app::kWindowClassName, nullptr); }
-
 std::string window_text(HWND window) {
-    const LRESULT length = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    std::string text(static_cast<std::size_t>(SendMessageA(window, WM_GETTEXTLENGTH, 0, 0)) + 1, '\0');
     const LRESULT got = SendMessageA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<std::size_t>(got));
     return text;
-}
-
-// Polls `find` every 20 ms until it gives a window or `ms` have passed.
-template <typename Find>
-HWND wait_for(Find find, long ms) {
-    for (const DWORD start = GetTickCount();; Sleep(20)) {
-        if (HWND window = find()) return window;
-        if (static_cast<long>(GetTickCount() - start) >= ms) return nullptr;
-    }
 }
 
 std::string run(const std::string& line) {
     const std::size_t blank = line.find(' ');
     const std::string command = line.substr(0, blank);
     const std::string rest = blank == std::string::npos ? "" : line.substr(blank + 1);
-    if (command == "find") return wait_for(main_window, std::atol(rest.c_str())) ? "ok" : "none";
     if (command == "box") {
         const std::size_t last = rest.rfind(' ');
-        const std::string caption = rest.substr(0, last);
-        HWND box = wait_for([&] { return FindWindowA("#32770", caption.c_str()); }, std::atol(rest.c_str() + last + 1));
+        const DWORD start = GetTickCount();
+        HWND box = nullptr;  // polled every 20 ms until it comes or MS have passed
+        while (!(box = FindWindowA("#32770", rest.substr(0, last).c_str())) &&
+               GetTickCount() - start < std::stoul(rest.substr(last + 1))) Sleep(20);
         return box != nullptr ? qx::text::escape(window_text(GetDlgItem(box, kMessageTextId))) : "none";
     }
     if (command == "dismiss") {
         HWND box = FindWindowA("#32770", rest.c_str());
         return box != nullptr && PostMessageA(box, WM_COMMAND, IDOK, 0) ? "ok" : "none";
     }
-    HWND window = main_window();
+    // By class alone: a site's title tells how many terminals are connected.
+    HWND window = FindWindowA(qx::app::kWindowClassName, nullptr);
     if (window == nullptr) return "none";
     if (command == "log") return qx::text::escape(window_text(GetDlgItem(window, kLogBoxId)));
     if (command == "title") return qx::text::escape(window_text(window));
