@@ -4,8 +4,9 @@ import contextlib
 import os
 import pty
 import select
-import signal
+import subprocess
 import time
+import tty
 import unittest
 
 from server_harness import connect, run_main
@@ -16,43 +17,23 @@ CLEAR = b"\x1b[H\x1b[2J"
 
 class TerminalView(unittest.TestCase):
     def setUp(self):
-        self.pid, self.master = pty.fork()
-        if self.pid == 0:
-            os.execvp(SERVER_COMMAND[0], SERVER_COMMAND)
+        self.master, terminal = pty.openpty()
+        tty.setraw(terminal)  # the bytes as the server writes them
+        self.server = subprocess.Popen(SERVER_COMMAND, stdin=terminal, stdout=terminal, stderr=terminal)
+        os.close(terminal)
         self.output = b""
-        self.addCleanup(self.stop)
-
-    def stop(self):
-        """Closes the window (SIGTERM): the exit code (None when already stopped)."""
-        pid, self.pid = self.pid, 0
-        if not pid:
-            return None
-        os.kill(pid, signal.SIGTERM)
-        deadline = time.monotonic() + 20
-        while not (done := os.waitpid(pid, os.WNOHANG))[0] and time.monotonic() < deadline:
-            self.read_some(0.05)  # its last screen
-        if not done[0]:
-            os.kill(pid, signal.SIGKILL)
-            os.waitpid(pid, 0)
-        os.close(self.master)
-        assert done[0], "server did not end after SIGTERM"
-        return os.waitstatus_to_exitcode(done[1])
-
-    def read_some(self, timeout):
-        if select.select([self.master], [], [], timeout)[0]:
-            with contextlib.suppress(OSError):  # the server has ended
-                self.output += os.read(self.master, 65536)
-
-    def screen(self):
-        """What the last redraw put on the screen, CRs dropped (the terminal adds its own)."""
-        return self.output.rpartition(CLEAR)[2].replace(b"\r", b"") if CLEAR in self.output else b""
+        self.addCleanup(os.close, self.master)
+        self.addCleanup(lambda: (self.server.kill(), self.server.wait()))
 
     def wait_for_screen(self, last_line, timeout=20.0):
+        """The last redraw, from its clear on, once the output ends with `last_line`."""
         deadline = time.monotonic() + timeout
-        while not self.screen().endswith(last_line + b"\n"):
-            assert time.monotonic() < deadline, "screen never ended with %r; it shows:\n%r" % (last_line, self.screen())
-            self.read_some(0.1)
-        return self.screen()
+        while not self.output.endswith(last_line + b"\r\n"):
+            assert time.monotonic() < deadline, "screen never ended with %r; output:\n%r" % (last_line, self.output[-500:])
+            if select.select([self.master], [], [], 0.1)[0]:
+                with contextlib.suppress(OSError):  # the server has ended
+                    self.output += os.read(self.master, 65536)
+        return b"".join(self.output.rpartition(CLEAR)[1:])
 
     def test_screen_shows_the_title_and_the_log_escaped(self):
         self.wait_for_screen(b"Waiting for Nexolt to connect...")
@@ -63,15 +44,12 @@ class TerminalView(unittest.TestCase):
         escaped = (b"\\x1b[2J\\x1b]0;owned\\x07forged\\rline\\nA\\x7f\\r\\nCard: 99999 at 08:00 on 15-01-2024 (Fkey: F1)"
                    b"\\x9b2J\\xc2\\x9d0;x\\xe9 Jos\xc3\xa9")
         title = b"Nexolt communication demo"
-        self.assertEqual(self.wait_for_screen(escaped), title + b"\n" + b"=" * len(title) +
-                         b"\nWaiting for Nexolt to connect...\nNexolt connected!\n" + escaped + b"\n")
         # Only the redraw's own clear and the CR LF that ends each line reach the terminal:
         # no other C0 or C1 control, no byte that is not UTF-8.
-        after_clear = self.output.rpartition(CLEAR)[2]
-        self.assertEqual([b for b in after_clear if b < 0x20 and b not in b"\r\n" or b == 0x7F], [])
-        self.assertNotRegex(after_clear.decode("utf-8"), "[\x80-\x9f]")
-        self.assertEqual(after_clear.count(b"\r\n"), 5)
-        self.assertEqual(self.stop(), 0)  # closing the window (SIGTERM) ends the run with 0
+        self.assertEqual(self.wait_for_screen(escaped), CLEAR + b"\r\n".join(
+            [title, b"=" * len(title), b"Waiting for Nexolt to connect...", b"Nexolt connected!", escaped, b""]))
+        self.server.terminate()  # closing the window (SIGTERM) ends the run with 0
+        self.assertEqual(self.server.wait(timeout=20), 0)
 
 
 if __name__ == "__main__":
