@@ -115,11 +115,8 @@ struct Scenario {
             case 'w': expect(send_bytes(socket, arg.data(), static_cast<int>(arg.size())) != static_cast<int>(arg.size()), arg); break;
             case 'g':
                 got = client_receive(clients.back(), buffer, 8, arg == "~" ? 10 : kTimeoutMs);
-                if (arg[0] == '=') {
-                    EXPECT_EQ(std::string(buffer, got > 0 ? static_cast<std::size_t>(got) : 0), arg.substr(1));
-                } else {
-                    EXPECT_EQ(got, arg == "~" ? kReceiveTimeout : arg == "!" ? kReceiveError : kReceiveClosed);
-                }
+                if (arg[0] == '=') { EXPECT_EQ(std::string(buffer, got > 0 ? static_cast<std::size_t>(got) : 0), arg.substr(1)); }
+                if (arg[0] != '=') { EXPECT_EQ(got, arg == "~" ? kReceiveTimeout : arg == "!" ? kReceiveError : kReceiveClosed); }
                 break;
             case 'S': EXPECT_EQ(shutdown_both(socket), 0); break;
             case 'K': ::setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);

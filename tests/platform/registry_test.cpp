@@ -26,13 +26,10 @@ constexpr char kKey[] = "Software\\Velmora";
 // The key written in the registry itself (of a Wine prefix of the test's own), then removed.
 struct TestKey {
     TestKey() {
-        HKEY key = nullptr;
-        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
         const DWORD n = 0x10;
-        RegSetValueExA(key, "A", 0, REG_SZ, reinterpret_cast<const BYTE*>("hello"), 6);
-        RegSetValueExA(key, "LongerName", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>("%TEMP%\\x"), 9);
-        RegSetValueExA(key, "n", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&n), sizeof n);
-        RegCloseKey(key);
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, kKey, "A", REG_SZ, "hello", 6);
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, kKey, "LongerName", REG_EXPAND_SZ, "%TEMP%\\x", 9);
+        RegSetKeyValueA(HKEY_LOCAL_MACHINE, kKey, "n", REG_DWORD, &n, sizeof n);
     }
     ~TestKey() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey); }
 };
