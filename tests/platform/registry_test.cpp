@@ -85,8 +85,10 @@ TEST(RegistryTest, ExpandEnvironment) {
         EXPECT_EQ(expand_environment(source, out, sizeof out), std::strlen(expanded) + 1) << source;
         EXPECT_STREQ(out, expanded) << source;
     }
-    char small[3];
-    EXPECT_EQ(expand_environment("%ZZV%", small, sizeof small), 4u);  // one short: the size needed
+    char fit[4] = {}, small[3];  // the room it takes, and one less: the size needed
+    EXPECT_EQ(expand_environment("%ZZV%", fit, sizeof fit), 4u);
+    EXPECT_STREQ(fit, "val");
+    EXPECT_EQ(expand_environment("%ZZV%", small, sizeof small), 4u);
     EXPECT_EQ(expand_environment("%ZZV%", nullptr, 0), 4u);
 }
 
