@@ -1,10 +1,6 @@
 // Calendar arithmetic on any 32-bit date and day count without harm, and eight-digit dates
 // of any four-digit year moved by any number of days, against the C++ calendar.
 #include <chrono>
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <initializer_list>
 
 #include "support/datetime/calendar.h"
 #include "support/datetime/date_text.h"

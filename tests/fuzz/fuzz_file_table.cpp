@@ -2,12 +2,9 @@
 // by any spelling of a few files, with failures injected where the fuzzer says: never a
 // fault, one slot for one file whatever the spelling, a close by any spelling closes it,
 // and no descriptor outlives the table's slots.
-#include <cstddef>
-#include <cstdint>
 #include <filesystem>
 #include <iterator>
 #include <set>
-#include <string>
 
 #include "platform/faults.h"
 #include "support/file_table.h"

@@ -2,11 +2,6 @@
 // without control bytes that reads back to the same request and fields, read by the
 // same rule as any JSON reader reads it; any line reads
 // without harm, and one that reads writes back to a line that reads the same.
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <string>
-
 #include "support/journal_line.h"
 #include "tests/fuzz/fuzz_support.h"
 

@@ -1,20 +1,13 @@
 // qxtool's batch runner on any input: every operation of the library, with arguments the
 // fuzzer chooses, against the sample installation (data files, catalogues, language
 // table, scans under the visibility rules). Each line gives at least one result line.
-#include <algorithm>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <sstream>
-#include <string>
 
-#include "platform/env.h"
 #include "tools/qxtool/commands.h"
+#include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    qx::platform::set_env("QXBASE", QX_SOURCE_DIR "/examples/installation");
-    qx::platform::set_env("HOME", QX_SOURCE_DIR "/examples/installation/home");
-    qx::platform::set_env("VELMORA_REGISTRY", "/nonexistent/registry.reg");
+    qx::fuzz::use_installation_copy("qx-fuzz-qxtool-batch");
     qx::platform::set_env("QX_AFD", "10,20");
     return 0;
 }
@@ -26,6 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const long failed = qx::tool::run_batch(in, out, err);
     const auto lines = std::count(input.begin(), input.end(), '\n') + (!input.empty() && input.back() != '\n');
     const std::string results = out.str();
-    if (failed < 0 || failed > lines || std::count(results.begin(), results.end(), '\n') < lines) std::abort();
+    qx::fuzz::check(failed >= 0 && failed <= lines && std::count(results.begin(), results.end(), '\n') >= lines);
     return 0;
 }

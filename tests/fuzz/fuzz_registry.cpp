@@ -2,11 +2,7 @@
 // enumerated with buffers of every size the fuzzer picks, and every value expanded. The
 // buffer rules hold: a value that fits comes whole and terminated, one that does not
 // reports the size it needs and leaves the buffers alone.
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
 #include <fstream>
-#include <string>
 
 #include "platform/registry.h"
 #include "tests/fuzz/fuzz_support.h"

@@ -3,12 +3,6 @@
 // event log stays within its capacity and ends with the newest entry whole (unless the
 // entry holds as many lines as the log keeps), and a
 // booking reply is JSON whose strings hold no raw quote or control byte.
-#include <algorithm>
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <string>
-
 #include "app/booking.h"
 #include "app/event_log.h"
 #include "app/requests.h"

@@ -1,8 +1,13 @@
-// What the fuzz targets share: a check that stops the run, and a copy of the sample
-// installation of the run's own, named by QXBASE and HOME and removed at exit.
+// What the fuzz targets share: the standard headers they use, a check that stops the
+// run, and a copy of the sample installation of the run's own, named by QXBASE and HOME
+// and removed at exit.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/env.h"

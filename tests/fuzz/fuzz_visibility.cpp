@@ -3,11 +3,7 @@
 // of an installation through read_record: never a fault, and the same verdict whatever
 // spelling of the file's name is used to read it, whether the record's field ends are
 // converted or not, and from read_visible_record and a scan.
-#include <algorithm>
-#include <cstddef>
-#include <cstdint>
 #include <fstream>
-#include <string>
 
 #include "support/config.h"
 #include "support/file_table.h"

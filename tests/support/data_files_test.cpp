@@ -15,7 +15,6 @@
 #include "support/file_table.h"
 #include "support/install_dirs.h"
 #include "visibility/records.h"
-#include "support/text.h"
 #include "tests/env_guard.h"
 #include "tests/temp_dir.h"
 
@@ -155,23 +154,6 @@ TEST_F(DataFilesTest, AScanReadsAsReadRecord) {
     root_.write("vst/many.dat", many + "9");
     expect_scan_as_read_record("vst/many.dat", 1000);
     expect_scan_as_read_record("vst/many.dat", records::kScanBlockBytes + 1);
-}
-
-// The empty-record test is atol's reading of the head (its first 79 bytes, never past the
-// record) giving 0, with "~" or an end of text after it.
-TEST(HeadTest, ZeroExactlyWhenAtolReadsZero) {
-    const std::string heads[] = {"0",   "-0", "+00~7", " \t\n0012", "~12", std::string(30, '0') + "1", "99999999999",
-                                 "-99999999999", "+", "-", "", "0x1", std::string(78, ' ') + "1",
-                                 std::string(79, ' ') + "1", "1~", std::string(" 0\0" "5", 4)};
-    for (const std::string& head : heads) {
-        for (const std::int32_t length : {1, 2, 79, 80}) {
-            std::string record = head.substr(0, static_cast<std::size_t>(length));
-            record.resize(static_cast<std::size_t>(length), '~');
-            const std::string atol_reads = record.substr(0, 79);  // read_int stops at its end of text
-            EXPECT_EQ(records::head_is_zero(record.data(), length), text::read_int(atol_reads.c_str()) == 0)
-                << "'" << head << "' in " << length;
-        }
-    }
 }
 
 // A file removed while open reads on (POSIX removes it; Windows refuses while it is open);

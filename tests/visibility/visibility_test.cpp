@@ -1,7 +1,7 @@
 // The record visibility rules where the tables (tests/tools/scan_golden.sh,
-// tests/tools/qxtool_cases.tsv) do not reach: lists at their edges, a person count that
-// grows while the process runs, short records, the rules following the file whatever its
-// name, and the environment as a scan and a read find it.
+// tests/tools/qxtool_cases.tsv, lists at their edges too) do not reach: a person count
+// that grows while the process runs, short records, the rules following the file whatever
+// its name, and the environment as a scan and a read find it.
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -20,7 +20,6 @@
 #include "visibility/records.h"
 #include "tests/env_guard.h"
 #include "tests/temp_dir.h"
-#include "visibility/lists.h"
 #include "visibility/personnel_filter.h"
 
 namespace qx::visibility {
@@ -82,25 +81,6 @@ class VisibilityTest : public ::testing::Test {
     test::EnvGuard home_{"HOME", root_.str().c_str()};
     std::deque<test::EnvGuard> vars_;
 };
-
-TEST(ListsTest, Membership) {
-    EXPECT_EQ(in_list("10,20", "20"), kInList);
-    EXPECT_EQ(in_list("10,20", "2"), kNotInList);
-    EXPECT_EQ(in_list("10,,20", "20"), kNotInList);  // the search stops at the empty entry
-    EXPECT_EQ(in_list(",10", "10"), kNotInList);
-    EXPECT_EQ(in_list("10, 20", "20"), kNotInList);   // blanks are part of an entry
-    EXPECT_EQ(in_list("10, 20", " 20"), kInList);
-    EXPECT_EQ(in_list("", ""), kNotInList);
-    EXPECT_EQ(in_padded_list("7,42", "0000000042", 10), kInList);
-    EXPECT_EQ(in_padded_list("12345678901", "12345678901", 10), kInList);
-    EXPECT_EQ(first_in_list("U1,U2", "U1"), 1);
-    EXPECT_EQ(first_in_list("U1,U2", "U2"), 0);
-    std::string many;
-    for (int i = 0; i < 5000; ++i) many += std::to_string(i) + ",";
-    EXPECT_EQ(in_list(many.c_str(), "4999"), kInList);
-    const std::string long_entry(400, 'x');  // field_at keeps 297 characters before a comma
-    EXPECT_EQ(in_list((long_entry + ",y").c_str(), std::string(297, 'x').c_str()), kInList);
-}
 
 TEST_F(VisibilityTest, BitmapGrowsWhenThePersonCountGrows) {
     // The bitmap is made while the system parameters are not loaded (N = 0): one byte.
