@@ -25,7 +25,6 @@ done
 for command in $("$prefix/bin/qxtool" --help | sed -n '/^Commands:/,$p' | awk 'NR > 1 { print $1 }'); do
     gzip -dc "$prefix/share/man/man1/qxtool.1.gz" | sed 's/\\-/-/g' | grep -q "^\.B $command\b" || fail "qxtool.1 does not describe $command"
 done
-[[ -f "$prefix/share/doc/qx/examples/installation/vst/pers.172" ]] || fail "no sample installation in share/doc"
 
 export QXBASE=$source/examples/installation HOME=$source/examples/installation/home VELMORA_REGISTRY=/nonexistent
 # find_package(qx): qx::qx (shared) and qx::qx_static

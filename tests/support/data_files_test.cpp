@@ -1,6 +1,8 @@
-// The open-file table at its edges and fixed-length records (a scan against read_record),
-// on real files in temporary installation and home directories. (The path search:
-// tests/tools/qxtool_cases.tsv.)
+// The open-file table at its edges, fixed-length records (a scan against read_record),
+// and language-dependent names and message catalogues where a table cannot reach (files
+// that appear while the process runs, names as long as a name can be), on real files in
+// temporary installation and home directories. (The path search, languages and
+// catalogues otherwise: tests/tools/qxtool_cases.tsv.)
 #include <gtest/gtest.h>
 
 #if defined(__GLIBC__)
@@ -12,8 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "support/catalogue.h"
+#include "support/config.h"
 #include "support/file_table.h"
 #include "support/install_dirs.h"
+#include "support/language_names.h"
 #include "visibility/records.h"
 #include "tests/env_guard.h"
 #include "tests/temp_dir.h"
@@ -21,23 +26,42 @@
 namespace qx {
 namespace {
 
+// A record of `length` bytes with `fields` (position, text) each ended by "~".
+std::string record(std::size_t length, const std::vector<std::pair<std::size_t, std::string>>& fields) {
+    std::string data(length, ' ');
+    for (const auto& [position, text] : fields) data.replace(position, text.size() + 1, text + "~");
+    return data;
+}
+
+std::string talen(const char* number, const char* suffix, const char* yes) {
+    return record(lang::kTalenLength, {{0, number}, {2, "language"}, {24, suffix}, {28, yes}});
+}
+
 class DataFilesTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dirs::forget_directories();
+        reset();
         root_.write("log/.keep", "");  // append-create makes files, not directories
     }
     void TearDown() override {
-        for (const std::string& name : opened_) table::table_close(name.c_str());
-        dirs::forget_directories();
+        for (int slot = 0; slot < table::kSlots; ++slot) {
+            if (const char* name = table::slot_name(slot)) table::table_close(std::string(name).c_str());
+        }
+        reset();
     }
-    std::int16_t open(const std::string& name, const char* mode = "r") {
-        opened_.push_back(name);
+    static void reset() {
+        config::forget_config_vars();
+        dirs::forget_directories();
+        lang::forget_language_state();
+    }
+    static std::int16_t open(const std::string& name, const char* mode = "r") {
         return table::table_open(name.c_str(), mode);
+    }
+    void write_syspar(const char* landcode) {
+        root_.write("vst/syspar.170", record(lang::kSysparLength, {{0, "1"}, {144, landcode}}));
     }
     // A scan of `name` gives what read_record gives record by record, to its end.
     void expect_scan_as_read_record(const std::string& name, std::int32_t length) {
-        opened_.push_back(name);
         records::RecordScan scan(name.c_str(), length);
         const std::size_t size = length > 0 ? static_cast<std::size_t>(length) : 0;
         std::string one(size, '\0');
@@ -59,7 +83,8 @@ class DataFilesTest : public ::testing::Test {
     test::EnvGuard registry_{"VELMORA_REGISTRY", "/nonexistent/registry.reg"};
     test::EnvGuard base_{"QXBASE", root_.str().c_str()};
     test::EnvGuard home_var_{"HOME", home_.str().c_str()};
-    std::vector<std::string> opened_;
+    test::EnvGuard language_{"QX_LANGUAGE", nullptr};
+    test::EnvGuard yes_{"QX_YES", nullptr};
 };
 
 // Reuse moves an entry one slot up (511 stays 511); another mode or spelling reopens the
@@ -159,7 +184,6 @@ TEST_F(DataFilesTest, AScanReadsAsReadRecord) {
 // A file removed while open reads on (POSIX removes it; Windows refuses while it is open);
 // a sparse file: record 200,000,001 of 30 bytes starts at 6,000,000,000.
 TEST_F(DataFilesTest, ARemovedOpenFileAndRecordsBeyondFourGigabytes) {
-    opened_ = {"vst/gone.dat", "vst/big.dat"};
     const std::string gone = root_.write("vst/gone.dat", "00001~kept~");
     char buffer[30];
     ASSERT_EQ(records::read_record("vst/gone.dat", 1, 11, buffer), records::kReadOk);
@@ -173,6 +197,30 @@ TEST_F(DataFilesTest, ARemovedOpenFileAndRecordsBeyondFourGigabytes) {
     ASSERT_EQ(records::read_record("vst/big.dat", 200000001, 30, buffer), records::kReadOk);
     EXPECT_STREQ(buffer + 6, "far");
     EXPECT_EQ(records::read_record("vst/big.dat", 1, 30, buffer), records::kEmptyOrHidden);  // a hole reads as zeros
+}
+
+TEST_F(DataFilesTest, WithoutSystemParametersLanguageOneAndTheFileIsTriedAgain) {
+    root_.write("tab/taal.tab", talen("1", "ned", "J") + talen("2", "deu", "J") + talen("3", "eng", "Y"));
+    char out[256];
+    EXPECT_STREQ(lang::rgetlan_nam("tab/xyz.tab", out, sizeof out), "tab/xyz.tab");
+    write_syspar("3");
+    EXPECT_STREQ(lang::rgetlan_nam("tab/xyz.tab", out, sizeof out), "tab/xyz.eng");
+}
+
+// A catalogue named with 255 characters is read, one more is not (the tests share one
+// process under Wine, and its open files: each is closed).
+TEST_F(DataFilesTest, ACatalogueNamedWith255CharactersIsReadOneMoreIsNot) {
+    write_syspar("1");
+    std::string records;
+    for (int i = 1; i <= 10; ++i) records += ("text " + std::to_string(i) + std::string(78, ' ')).substr(0, 78) + (i == 7 ? "12" : " 5");
+    char buffer[catalogue::kMessageBufferSize];
+    std::string longest = root_.str() + "/dta/";
+    longest += std::string(255 - longest.size() - 4, 'n') + ".msg";
+    for (const std::string& name : {longest, longest + "g"}) {
+        root_.write(name.substr(root_.str().size() + 1), records);
+        EXPECT_EQ(catalogue::rtekst(name.c_str(), buffer, 7), name == longest ? 12 : 3) << name.size();
+        table::table_close(name.c_str());
+    }
 }
 
 }  // namespace

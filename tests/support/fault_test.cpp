@@ -47,13 +47,16 @@ long used_slots() {
     return count;
 }
 
-// Closes every file of the table and forgets what was read from files, as at the start.
+// Closes every file of the table and forgets what was read from files and the
+// environment, as at the start.
 void start_afresh() {
     for (int slot = 0; slot < table::kSlots; ++slot) {
         if (const char* name = table::slot_name(slot)) table::table_close(std::string(name).c_str());
     }
     lang::forget_language_state();
     visibility::forget_filter_state();
+    config::forget_config_vars();
+    dirs::forget_directories();
 }
 
 std::string code_and(int code, const std::string& data) { return std::to_string(code) + " " + data + "\n"; }
@@ -73,23 +76,12 @@ bool no_partial_success(const std::string& got, const std::string& good) {
     return !std::getline(a, line);
 }
 
-class FaultTest : public ::testing::Test {
-  protected:
-    void TearDown() override {
-        platform::fault_disarm();
-        start_afresh();
-        config::forget_config_vars();
-        dirs::forget_directories();
-    }
-
-    test::EnvGuard registry_{"VELMORA_REGISTRY", "/nonexistent/registry.reg"};
-    test::EnvGuard base_{"QXBASE", QX_SOURCE_DIR "/examples/installation"};
-    test::EnvGuard home_{"HOME", QX_SOURCE_DIR "/examples/installation/home"};
-    test::EnvGuard language_{"QX_LANGUAGE", nullptr};
-    test::EnvGuard department_{"QX_AFD", "10"};
-};
-
-TEST_F(FaultTest, EveryFailingCallEndsInAFailureAndLeavesNothingBehind) {
+TEST(FaultTest, EveryFailingCallEndsInAFailureAndLeavesNothingBehind) {
+    const test::EnvGuard registry_var{"VELMORA_REGISTRY", "/nonexistent/registry.reg"};
+    const test::EnvGuard base_var{"QXBASE", QX_SOURCE_DIR "/examples/installation"};
+    const test::EnvGuard home_var{"HOME", QX_SOURCE_DIR "/examples/installation/home"};
+    const test::EnvGuard language_var{"QX_LANGUAGE", nullptr};
+    const test::EnvGuard department_var{"QX_AFD", "10"};
     const Scenario scenarios[] = {
         {"catalogue",
          [] {
@@ -135,7 +127,6 @@ TEST_F(FaultTest, EveryFailingCallEndsInAFailureAndLeavesNothingBehind) {
                            Fault::Registry};
     long points = 0;
     for (const auto& [name, run] : scenarios) {
-        config::forget_config_vars();
         start_afresh();
         const long descriptors = open_descriptors();
         const std::string good = run();
@@ -159,7 +150,8 @@ TEST_F(FaultTest, EveryFailingCallEndsInAFailureAndLeavesNothingBehind) {
             platform::fault_disarm();
         }
     }
-    RecordProperty("injection_points", static_cast<int>(points));
+    start_afresh();
+    ::testing::Test::RecordProperty("injection_points", static_cast<int>(points));
     EXPECT_GT(points, 20);
 }
 

@@ -12,19 +12,16 @@
 namespace qx::text {
 namespace {
 
-// No format or no room: nothing written. (Literal text, "%%", too few arguments:
-// tests/tools/qxtool_cases.tsv.)
-TEST(FormatCheckedTest, NoFormatOrNoRoom) {
-    char out[4] = "x";
-    const fmt::FormatArg arg{nullptr, 9};
-    EXPECT_FALSE(fmt::format_checked(out, sizeof out, nullptr, &arg, 1));
-    EXPECT_FALSE(fmt::format_checked(out, 0, "x", &arg, 1));
-}
-
 // Every conversion is written as the C library's snprintf writes the same format with an
 // argument of the type chosen for it, and cut alike; the plain integer conversions (no
-// flag but 0, no precision) are written without snprintf and are checked against it.
+// flag but 0, no precision) are written without snprintf and are checked against it. No
+// format or no room: nothing written. (Literal text, "%%", too few arguments:
+// tests/tools/qxtool_cases.tsv.)
 TEST(FormatCheckedTest, WritesWhatSnprintfWrites) {
+    char none[4] = "x";
+    const fmt::FormatArg nine{nullptr, 9};
+    EXPECT_FALSE(fmt::format_checked(none, sizeof none, nullptr, &nine, 1));
+    EXPECT_FALSE(fmt::format_checked(none, 0, "x", &nine, 1));
     const char* const kFormats[] = {"%d",  "%02d", "%04d", "%012d", "%-4d", "%+d", "% 5d", "%05.3d", "%i",
                                     "%.0d", "%3u", "%x",   "%#o",   "%X",   "%7.2f", "%e",  "%s",     "%-8s"};
     const std::int32_t kValues[] = {INT32_MIN, -1234, -5, 0, 7, 42, 12345, INT32_MAX};

@@ -1,16 +1,7 @@
-"""Runs the real qxtool (under Wine for Windows builds: the command given is the program
-and any launcher in front of it) over its table of cases, one batch ("qxtool -") per
-section of the table.
-
+"""Runs qxtool (any launcher in front of it: Wine) over its table, one "qxtool -" per section:
     python3 qxtool_table.py CASES_FILE PROGRAM [LAUNCHER ARGS...]
-
-CASES_FILE: rows "COMMAND TAB ARGUMENTS... TAB => TAB RESULT [TAB RESULT...]" (a result of
-several lines), escaped as qxtool reads and writes them; RESULT "\\!" is a line that must
-fail. A row "@ TAB NAME=VALUE TAB ..." starts a section, run by a process of its own with
-those variables (and without those given as -NAME) ("@linux": by the Linux program only); a row "+ TAB PATH TAB CONTENT" in
-it writes a file (CONTENT escaped) under $WORK, a folder of the run's own, before it runs. In every field, $BASE is the
-sample installation ($LINUX_BASE: as Linux
-names it, for HOME, which Wine hides from Windows programs), $TABLES this folder, and {N*TEXT} is TEXT N times.
+Rows as docs/testing.md says; a result "\\!" must fail, "-NAME" in a section row removes NAME;
+$BASE, $LINUX_BASE (as Linux names it), $TABLES (this folder), $WORK, $LINUX_WORK (the run's own).
 """
 import os
 import re

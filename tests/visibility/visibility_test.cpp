@@ -27,23 +27,17 @@ namespace {
 
 constexpr std::size_t kPersonLength = 1423;
 
-// A record of `length` bytes (blanks) with texts at byte positions, each ended by "\0",
-// as the record reader leaves them.
-std::string record(std::size_t length, const std::map<std::size_t, std::string>& fields) {
+// A record of `length` bytes (blanks) with texts at byte positions, each ended by `end`:
+// "\0" as the record reader leaves them, "~" as a file holds them.
+std::string record(std::size_t length, const std::map<std::size_t, std::string>& fields, char end = '\0') {
     std::string data(length, ' ');
-    for (const auto& [position, text] : fields) data.replace(position, text.size() + 1, text + std::string(1, '\0'));
+    for (const auto& [position, text] : fields) data.replace(position, text.size() + 1, text + std::string(1, end));
     return data;
 }
 
-std::string person(std::map<std::size_t, std::string> fields) {
+std::string person(std::map<std::size_t, std::string> fields, char end = '\0') {
     fields.emplace(0, "00042");
-    return record(kPersonLength, fields);
-}
-
-// Records as a file holds them: every field end a "~".
-std::string on_file(std::string records) {
-    for (char& c : records) c = c == '\0' ? '~' : c;
-    return records;
+    return record(kPersonLength, fields, end);
 }
 
 class VisibilityTest : public ::testing::Test {
@@ -66,13 +60,6 @@ class VisibilityTest : public ::testing::Test {
         for (const auto& [name, value] : values) vars_.emplace_back(name.c_str(), value.c_str());
         config::forget_config_vars();
     }
-    // Writes and loads the system parameter record.
-    void syspar(const std::string& persons, const std::string& client) {
-        root_.write("vst/syspar.170", record(lang::kSysparLength, {{0, "1"}, {144, "1"}, {916, persons}, {954, client}}));
-        table::table_close("vst/syspar.170");
-        lang::forget_language_state();
-        lang::default_language();
-    }
     static int judge(const std::string& r) { return personnel_filter(r.data(), r.size()); }
 
     test::TempDir root_;
@@ -88,7 +75,10 @@ TEST_F(VisibilityTest, BitmapGrowsWhenThePersonCountGrows) {
     root_.write("vst/plst0002.bes", "900\n");
     set({{"QX_PLIST", "1"}});
     EXPECT_EQ(judge(person({{0, "00001"}})), -4);  // N = 0: nobody is on any list
-    syspar("01000", "DEMO");                         // now N = 1000; the bitmap stays
+    root_.write("vst/syspar.170", record(lang::kSysparLength, {{0, "1"}, {144, "1"}, {916, "01000"}, {954, "DEMO"}}));
+    table::table_close("vst/syspar.170");
+    lang::forget_language_state();
+    lang::default_language();  // now N = 1000; the bitmap stays
     set({{"QX_PLIST", "2"}});
     EXPECT_EQ(judge(person({{0, "00900"}})), 1);  // filled for 1000 persons without writing past it
 }
@@ -106,7 +96,7 @@ TEST_F(VisibilityTest, ShortRecordsAndFieldsWithoutTerminators) {
 // by their names only) and spellings only a DOS-like system takes. (Other spellings:
 // tests/tools/scan_golden.sh; one slot for one file: tests/fuzz/fuzz_file_table.cpp.)
 TEST_F(VisibilityTest, ReadRecordAppliesTheRulesWhateverTheSpelling) {
-    const std::string file = on_file(person({{0, "00001"}, {47, "10"}}) + person({{0, "00002"}, {47, "20"}}));
+    const std::string file = person({{0, "00001"}, {47, "10"}}, '~') + person({{0, "00002"}, {47, "20"}}, '~');
     const std::string root = root_.str(), pers = root_.write("vst/pers.172", file);
     set({{"QX_AFD", "10"}});
     const test::TempDir elsewhere;
@@ -134,7 +124,7 @@ TEST_F(VisibilityTest, ReadRecordAppliesTheRulesWhateverTheSpelling) {
 
 // QX_MA is read at every read_record; a scan reads it once, when it is made.
 TEST_F(VisibilityTest, AScanJudgesAsTheEnvironmentStoodAtItsStart) {
-    root_.write("vst/pers.172", on_file(person({{0, "00001"}, {343, "user3"}}) + person({{0, "00002"}, {343, "user5"}})));
+    root_.write("vst/pers.172", person({{0, "00001"}, {343, "user3"}}, '~') + person({{0, "00002"}, {343, "user5"}}, '~'));
     set({{"QX_MA", "user3"}});
     records::RecordScan started("vst/pers.172", kPersonLength);
     EXPECT_EQ(started.next(), records::kReadOk);

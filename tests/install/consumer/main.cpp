@@ -7,7 +7,7 @@
 #include <qx/support/datetime/date_text.h>
 #include <qx/support/path_search.h>  // which includes another header of the library
 #include <qx/support/record.h>
-#include <qx/version.h>
+#include <qx/version.h>  // generated at build time, installed with the others
 
 #include <unistd.h>
 
@@ -55,8 +55,6 @@ void installation() {
     for (int i = 0; i < 3; ++i) setenv(kInstallation[i], saved[i].c_str(), 1);
 }
 
-std::string yes(bool right) { return right ? "yes" : "no"; }
-
 }  // namespace
 
 int main() {
@@ -67,9 +65,8 @@ int main() {
         std::function<std::string()> look;
         const char* expected;
     } steps[] = {
-        {"version", [] {}, [] { return yes(std::strlen(qx::kVersion) > 0); }, "yes"},
         // QXBASE names the sample installation: a data file found, the personnel file read.
-        {"search", [] {}, [] { char name[] = "dta/gen.msg"; return yes(!qx::paths::candidates(name).empty()); }, "yes"},
+        {"search", [] {}, [] { char name[] = "dta/gen.msg"; return std::to_string(qx::paths::candidates(name).size() > 0); }, "1"},
         {"nothing set", [] {}, persons, "all"},
         {"setenv", [] { setenv("QX_MA", "user3", 1); }, persons, "3"},
         {"a variable removed and one added", [] { unsetenv("V"); setenv("QX_MA", "user3", 1); unsetenv("L"); setenv("L", "2", 1); }, persons, "3"},
