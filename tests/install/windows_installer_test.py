@@ -57,12 +57,20 @@ def options():
 
 
 def start_server():  # once it answers a keep-alive (so its window is there)
+    log = open(os.path.join(os.environ["QX_WINEPREFIX"], "server-%d.log" % len(servers)), "w+")
     servers.append(subprocess.Popen(WINE_RUN + [unix_path(FOLDER + r"\bin\nexolt-demo.exe")],
-                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-    with connect(timeout=120) as conn:
-        conn.sendall(b"get_alive,")
-        check(receive_exactly(conn, len(KEEP_ALIVE_REPLY)) == KEEP_ALIVE_REPLY, "keep-alive reply")
-    return servers[-1]
+                                    stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT))
+    deadline = time.monotonic() + 120
+    while servers[-1].poll() is None and time.monotonic() < deadline:  # not listening: say why
+        try:
+            with connect(timeout=1) as conn:
+                conn.sendall(b"get_alive,")
+                check(receive_exactly(conn, len(KEEP_ALIVE_REPLY)) == KEEP_ALIVE_REPLY, "keep-alive reply")
+                return servers[-1]
+        except OSError:
+            pass
+    log.seek(0)
+    raise SystemExit("the server did not listen (exit status %s); its output:\n%s" % (servers[-1].poll(), log.read()))
 
 
 def wait_for(condition, what, timeout=60.0):
