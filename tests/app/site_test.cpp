@@ -145,7 +145,7 @@ TEST(CommitTest, ABookingNotStoredIsLoggedAndNotAnswered) {
 }
 
 // A status file that cannot be written is logged once, until it is written again (what
-// it shows: tests/e2e/site_test.py).
+// it shows: tests/e2e/server_test.py).
 TEST(StatusTest, AFailedWriteIsLoggedOnce) {
     test::TempDir dir;
     const std::string folder = dir.str() + "/status";

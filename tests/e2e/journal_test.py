@@ -29,8 +29,7 @@ def receive_reply(conn):
     data = b""
     while not data.endswith(b'"kumsaloms":"Balance"}'):
         chunk = conn.recv(4096)
-        if not chunk:
-            raise AssertionError("connection closed after %r" % data)
+        assert chunk, "connection closed after %r" % data
         data += chunk
 
 
@@ -56,12 +55,6 @@ class Journal(ServerCase):
             self.conn.sendall(request)
             receive_reply(self.conn)
         self.server.stop()
-        code, out, err = self.bookings(self.path)
-        self.assertEqual((code, err), (0, ""))
-        rows = [[unescape(field) for field in line.decode("latin-1").split("\t")] for line in out.splitlines()]
-        self.assertEqual([row[5] for row in rows], self.REQUESTS)
-        self.assertEqual([row[1] for row in rows], self.CARDS + [b""])
-        self.assertRegex(rows[0][0].decode(), r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$")
         # The lines as they are: any JSON reader gets the exact bytes, a field that is not
         # UTF-8 as base64 under its own key.
         code, out, err = self.bookings(self.path, "--json")
@@ -70,14 +63,15 @@ class Journal(ServerCase):
         lines = [json.loads(line) for line in out.splitlines()]
         self.assertEqual([base64.b64decode(line["request_base64"]) if "request_base64" in line
                           else line["request"].encode() for line in lines], self.REQUESTS)
+        self.assertRegex(lines[0]["received"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$")
         csv_path = os.path.join(self.dir, "bookings.csv")
         self.assertEqual(self.bookings(self.path, "--csv", csv_path), (0, b"", ""))
         with open(csv_path, "rb") as f:
             records = list(csv.reader(io.StringIO(f.read().decode("latin-1"), newline="")))
         peer = "127.0.0.1:%d" % self.conn.getsockname()[1]
-        fields = [[row[1].decode("latin-1"), "F1", "240115", "0875"] for row in rows[:-1]] + [[""] * 4]
+        fields = [[card.decode("latin-1"), "F1", "240115", "0875"] for card in self.CARDS] + [[""] * 4]
         self.assertEqual(records, [["received", "terminal", "peer", "card", "fkey", "date", "time"]] +
-                         [[row[0].decode(), "3" if n else "", peer] + f for n, (row, f) in enumerate(zip(rows, fields))])
+                         [[line["received"], "3" if n else "", peer] + f for n, (line, f) in enumerate(zip(lines, fields))])
 
     def test_journal_lines_table(self):
         """The lines of journal_lines.tsv in one journal, and those that read alone, each
@@ -96,9 +90,6 @@ class Journal(ServerCase):
                                                                  "answered)" % (len(rows) + 1)]))
             self.assertEqual(re.sub(rb"[\x80-\xff]", lambda m: b"\\x%02x" % m.group()[0], out).decode().splitlines(),
                              [result for _, result in rows if not result.startswith("! ")])
-        code, _, err = self.bookings(os.path.join(self.dir, "missing"))
-        self.assertEqual(code, 1)
-        self.assertIn("cannot open", err)
 
     @unittest.skipIf(WINDOW_MODE, "signals: Linux only")
     def test_killed_mid_load_loses_no_answered_booking(self):
