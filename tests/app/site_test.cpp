@@ -44,7 +44,7 @@ TEST(JournalLineTest, FieldsLayoutAndBase64) {
               std::string("{\"received\":\"") + kReceived +
                   "\",\"card\":\"12345\",\"fkey\":\"F1\",\"date\":\"240115\",\"time\":\"0875\","
                   "\"request\":\"regi,1,2,F1,240115,0875,12345\"}\n");
-    // Where it came from (read back: tests/e2e/journal_test.py).
+    // Where it came from (read back: tests/e2e/server_test.py).
     const journal::Origin unknown{"10.1.2.7:51234", -1};
     EXPECT_EQ(journal_line("regi", kReceived, &unknown).substr(journal_line("regi", kReceived).size() - 2),
               ",\"peer\":\"10.1.2.7:51234\",\"terminal\":null}\n");

@@ -1,15 +1,21 @@
-"""The protocol, connections, log output and a whole site (QX_TERMINALS, QX_TERMINAL_HOSTS,
-QX_LISTEN, QX_STATUS) of the real server, on its own port 3950 (private-net.sh); terminals
-"on other hosts" connect from 127.0.0.2 and up.
+"""The real server as a process, on its own port 3950 (private-net.sh): the protocol,
+connections, log output, a whole site (QX_TERMINALS, QX_TERMINAL_HOSTS, QX_LISTEN, QX_STATUS;
+terminals "on other hosts" connect from 127.0.0.2 and up), the booking journal read back by
+qxtool and its crash safety, and nexolt-sim against it.
 
-    python3 server_test.py [unittest options] -- SERVER_COMMAND...
+    python3 server_test.py [unittest options] [CLASS...] -- SERVER_COMMAND... -- QXTOOL... -- SIM...
 """
+import base64
 import calendar
 import concurrent.futures
+import csv
+import io
 import json
 import os
 import pathlib
+import re
 import resource
+import signal
 import socket
 import struct
 import subprocess
@@ -22,7 +28,7 @@ from server_harness import (KEEP_ALIVE_REPLY, WINDOW_MODE, ServerCase, assert_no
                             unescape)
 from window_harness import start_window_system
 
-SERVER_COMMAND = []
+SERVER_COMMAND, QXTOOL, SIM = [], [], []
 TERMNR_REPLY = reply_to(b"snd_termnr,")
 BOOKING_REPLY = reply_to(b"regi,1,2,F1,240115,830,12345")
 LOCAL = "[127.0.0.1] Nexolt connected!"
@@ -244,5 +250,156 @@ class BadValues(unittest.TestCase):
         return text[len("Configuration Error: "):-1]
 
 
+
+def booking(card):
+    return b"regi,1,2,F1,240115,0875," + card
+
+
+def receive_reply(conn):
+    conn.settimeout(10)
+    data = b""
+    while not data.endswith(b'"kumsaloms":"Balance"}'):
+        chunk = conn.recv(4096)
+        assert chunk, "connection closed after %r" % data
+        data += chunk
+
+
+class Journal(ServerCase):
+    CARDS = [b"12345", b'a"b', b"x\r\ny", b"\xc3\xa9t\xc3\xa9", b"\xe9\xed\xa0\x80\xc0\x80\x7f", b"C" * 500]
+    REQUESTS = [booking(card) for card in CARDS] + [b"regi," + bytes(range(1, 256))]  # every byte but NUL
+
+    def setUp(self):
+        super().setUp()
+        self.path = os.path.join(self.dir, "bookings.jsonl")
+
+    def bookings(self, path, *options):
+        result = subprocess.run(QXTOOL + ["bookings", path] + list(options), capture_output=True, timeout=60)
+        return result.returncode, result.stdout.replace(b"\r\n", b"\n"), result.stderr.decode("latin-1")
+
+    def test_bookings_are_journaled_exactly_and_read_back_as_json_and_csv(self):
+        self.start(QX_BOOKINGS=self.path)
+        self.conn = self.terminal()
+        for n, request in enumerate(self.REQUESTS):
+            if n == 1:  # the terminal's number from the second booking on
+                self.conn.sendall(b"snd_termnr,3")
+                receive_exactly(self.conn, len(TERMNR_REPLY))
+            self.conn.sendall(request)
+            receive_reply(self.conn)
+        self.server.stop()
+        # The lines as they are: any JSON reader gets the exact bytes, a field that is not
+        # UTF-8 as base64 under its own key.
+        code, out, err = self.bookings(self.path, "--json")
+        with open(self.path, "rb") as journal:
+            self.assertEqual((code, out), (0, journal.read()), err)
+        lines = [json.loads(line) for line in out.splitlines()]
+        self.assertEqual([base64.b64decode(line["request_base64"]) if "request_base64" in line
+                          else line["request"].encode() for line in lines], self.REQUESTS)
+        self.assertRegex(lines[0]["received"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$")
+        csv_path = os.path.join(self.dir, "bookings.csv")
+        self.assertEqual(self.bookings(self.path, "--csv", csv_path), (0, b"", ""))
+        with open(csv_path, "rb") as f:
+            records = list(csv.reader(io.StringIO(f.read().decode("latin-1"), newline="")))
+        peer = "127.0.0.1:%d" % self.conn.getsockname()[1]
+        fields = [[card.decode("latin-1"), "F1", "240115", "0875"] for card in self.CARDS] + [[""] * 4]
+        self.assertEqual(records, [["received", "terminal", "peer", "card", "fkey", "date", "time"]] +
+                         [[line["received"], "3" if n else "", peer] + f for n, (line, f) in enumerate(zip(lines, fields))])
+
+    def test_journal_lines_table(self):
+        """The lines of journal_lines.tsv in one journal, and those that read alone, each
+        time after them a last line cut short (no error alone)."""
+        table = os.path.join(os.path.dirname(os.path.abspath(__file__)), "journal_lines.tsv")
+        with open(table, encoding="latin-1") as rows:
+            cases = [row.rstrip("\n").split("\t=>\t") for row in rows if not row.startswith("#")]
+        for rows in (cases, [case for case in cases if not case[1].startswith("! ")]):
+            with open(self.path, "wb") as journal:
+                journal.write(b"".join(unescape(line) + b"\n" for line, _ in rows) + b'{"rec')
+            code, out, err = self.bookings(self.path)
+            problems = ["line %d: not a journal line: %s" % (n, result[2:])
+                        for n, (_, result) in enumerate(rows, 1) if result.startswith("! ")]
+            self.assertEqual((code, err.replace("qxtool: %s: " % self.path, "").splitlines()),
+                             (1 if problems else 0, problems + ["line %d: incomplete last line (cut short, never "
+                                                                 "answered)" % (len(rows) + 1)]))
+            self.assertEqual(re.sub(rb"[\x80-\xff]", lambda m: b"\\x%02x" % m.group()[0], out).decode().splitlines(),
+                             [result for _, result in rows if not result.startswith("! ")])
+
+    @unittest.skipIf(WINDOW_MODE, "signals: Linux only")
+    def test_killed_mid_load_loses_no_answered_booking(self):
+        self.start(QX_BOOKINGS=self.path)
+        self.conn = self.terminal()
+        answered = []
+
+        def book():
+            try:
+                for n in range(100000):
+                    self.conn.sendall(booking(b"%d" % n))
+                    receive_reply(self.conn)
+                    answered.append(n)
+            except (OSError, AssertionError):
+                pass  # the server is gone
+
+        client = threading.Thread(target=book)
+        client.start()
+        while len(answered) < 200 and client.is_alive():
+            threading.Event().wait(0.01)
+        os.kill(self.server.process.pid, signal.SIGKILL)
+        client.join(30)
+        code, out, err = self.bookings(self.path)
+        self.assertEqual((code, err), (0, ""))
+        cards = [int(row.split(b"\t")[1]) for row in out.splitlines()]
+        self.assertEqual(cards, list(range(len(cards))))  # in order, none twice
+        self.assertIn(len(cards) - len(answered), (0, 1))  # every answered one, perhaps one more
+        self.assertGreaterEqual(len(answered), 200)
+
+
+
+ALIVE, TERMNR, GRUND = (re.escape(reply_to(r).decode()) + "\n" for r in (b"get_alive,", b"snd_termnr,", b"get_grund,"))
+BOOKED = re.escape(BOOKING_REPLY.decode()).replace("12345", "%s") + "\n"
+NOW = "HH:MM on DD-MM-YYYY"  # in an entry: the clock's time and date (not checked in the window)
+USAGE = (2, "", "^nexolt-sim: ", None)
+# Arguments (SCRIPT: a script file), exit status, output and errors (patterns), the entries
+# logged between "connected" and "closed" (None: no connection).
+CASES = [
+    ("alive", 0, ALIVE, "^$", []),
+    ("termnr 7", 0, TERMNR, "^$", ["snd_termnr,7"]),
+    ("termnr", 0, TERMNR, "^$", ["snd_termnr,1"]),
+    ("grund", 0, GRUND, "^$", ["get_grund,"]),
+    ("book 12345 F2 240115 0830", 0, BOOKED % "12345", "^$", ["Card: 12345 at 08:30 on 15-01-2024 (Fkey: F2)"]),
+    ("--timeout 300 raw hello\\x21", 1, "", "no reply within 300 ms", ["hello!"]),
+    ("script SCRIPT", 0, ALIVE + BOOKED % "12 34" + TERMNR, "^$",
+     ["Card: 12 34 at 07:00 on 15-01-2024 (Fkey: F2)", "snd_termnr,9"]),
+    ("load termnr 7", 0, r"7 termnr requests in [0-9.]+ s: [0-9]+ requests/s; "
+     r"latency us p50 [0-9]+ p90 [0-9]+ p99 [0-9]+ max [0-9]+\n", "^$", ["snd_termnr,1"] * 7),
+    ("bogus",) + USAGE, ("book",) + USAGE, ("book 1 F1 240115 0830 x",) + USAGE, ("load alive 0",) + USAGE,
+    ("--port 0 alive",) + USAGE, ("--port 65536 alive",) + USAGE, ("load alive 100000001",) + USAGE,
+    ("--port 65535 --timeout 200 alive", 1, "", "cannot connect to 127.0.0.1:65535", None),  # the last port: no one
+    ("book 7", 0, BOOKED % "7", "^$", ["Card: 7 at %s (Fkey: F1)" % NOW]),
+    ("book 8 F4", 0, BOOKED % "8", "^$", ["Card: 8 at %s (Fkey: F4)" % NOW]),
+    ("book 9 F3 240115", 0, BOOKED % "9", "^$", ["Card: 9 at HH:MM on 15-01-2024 (Fkey: F3)"]),
+]
+
+
+class Simulator(ServerCase):
+    def test_commands_table(self):
+        self.start()
+        script = os.path.join(self.dir, "script.txt")
+        with open(script, "w") as f:
+            f.write('# a shift start\nalive\npause 1\nbook "12 34" F2 240115 0700\ntermnr 9\n')
+        for args, status, out, err, entries in CASES:
+            with self.subTest(args=args):
+                result = subprocess.run(SIM + args.replace("SCRIPT", script).split(), capture_output=True, timeout=60)
+                self.assertEqual(result.returncode, status, result.stderr)
+                self.assertRegex(result.stdout.decode("latin-1").replace("\r\n", "\n"), r"\A%s\Z" % out)
+                self.assertRegex(result.stderr.decode(), err)
+                if entries is None or (WINDOW_MODE and "HH:MM" in entries[0]):
+                    continue  # (the window's log model takes known entries only)
+                expected = ["Nexolt connected!"] + entries + ["Nexolt closed connection!"]
+                if WINDOW_MODE:
+                    self.server.expect_lines(*expected)
+                for entry in [] if WINDOW_MODE else expected:
+                    self.assertRegex(self.server.next_line(), r"\A%s\Z" % re.escape(entry).replace("HH:MM", r"\d\d:\d\d")
+                                     .replace(re.escape("DD-MM-YYYY"), r"\d\d-\d\d-\d{4}"))
+
+
+
 if __name__ == "__main__":
-    run_main(globals(), ["SERVER_COMMAND"])
+    run_main(globals(), ["SERVER_COMMAND", "QXTOOL", "SIM"])
