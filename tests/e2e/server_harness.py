@@ -3,7 +3,6 @@ Windows one under Wine, QX_E2E_WINDOW=1), its log read line by line, and loopbac
 import os
 import queue
 import re
-import shutil
 import socket
 import subprocess
 import sys
@@ -33,8 +32,7 @@ class Server:  # one server process; its standard output, one log entry a line, 
 
     def expect_lines(self, *expected, timeout=10.0, order=list):
         got = [self.next_line(timeout) for _ in expected]
-        if order(got) != order(expected):
-            raise AssertionError("log lines %r, expected %r" % (got, list(expected)))
+        assert order(got) == order(expected), "log lines %r, expected %r" % (got, list(expected))
 
     def expect_entries(self, entries, timeout=10.0):  # in any order
         self.expect_lines(*entries, timeout=timeout, order=sorted)
@@ -70,8 +68,7 @@ def receive_exactly(conn, count, timeout=10.0):
     data = b""
     while len(data) < count:
         chunk = conn.recv(count - len(data))
-        if not chunk:
-            raise AssertionError("connection closed after %d of %d bytes: %r" % (len(data), count, data))
+        assert chunk, "connection closed after %d of %d bytes: %r" % (len(data), count, data)
         data += chunk
     return data
 
@@ -111,8 +108,7 @@ KEEP_ALIVE_REPLY = reply_to(b"get_alive,")
 def assert_no_reply_pending(conn):  # (after the last request was logged) a keep-alive's reply comes next
     conn.sendall(b"get_alive,")
     got = receive_exactly(conn, len(KEEP_ALIVE_REPLY))
-    if got != KEEP_ALIVE_REPLY:
-        raise AssertionError("unexpected bytes before the keep-alive reply: %r" % got)
+    assert got == KEEP_ALIVE_REPLY, "unexpected bytes before the keep-alive reply: %r" % got
 
 
 def make_server(command, env=None):  # watched through its output or, in window mode, its window
@@ -124,8 +120,7 @@ def make_server(command, env=None):  # watched through its output or, in window 
 
 class ServerCase(unittest.TestCase):  # a folder of its own (self.dir), and the servers it starts stopped after it
     def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="qx-e2e-")
-        self.addCleanup(shutil.rmtree, self.dir, True)
+        self.dir = self.enterContext(tempfile.TemporaryDirectory(prefix="qx-e2e-", ignore_cleanup_errors=True))
 
     def start(self, **env):
         self.server = make_server(COMMANDS["SERVER_COMMAND"], env)
@@ -151,12 +146,9 @@ class ServerCase(unittest.TestCase):  # a folder of its own (self.dir), and the 
 # Runs the calling test module: its command line is unittest options, then one "-- COMMAND..."
 # for each of `command_names`, set as the module's globals.
 def run_main(module_globals, command_names):
-    parts = [[]]
-    for word in sys.argv[1:]:
-        if word == "--" and len(parts) <= len(command_names):
-            parts.append([])
-        else:
-            parts[-1].append(word)
+    words = sys.argv[1:]
+    cuts = [i for i, word in enumerate(words) if word == "--"][:len(command_names)]
+    parts = [words[start + 1:end] for start, end in zip([-1] + cuts, cuts + [len(words)])]
     if len(parts) != len(command_names) + 1 or not all(parts[1:]):
         raise SystemExit("usage: %s [unittest options]%s" % (sys.argv[0], " -- COMMAND..." * len(command_names)))
     COMMANDS.update(zip(command_names, parts[1:]))
