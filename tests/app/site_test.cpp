@@ -197,22 +197,19 @@ TEST_F(AppendTest, PathsThatCannotBeAJournal) {
 // A host list lets in the addresses of its blocks (lists that do not parse: the start
 // failures of tests/e2e/protocol_cases.tsv).
 TEST(HostListTest, AddressesAndBlocks) {
-    const struct {
-        const char* list;
-        std::uint32_t in, out;  // an address let in, one kept out
-    } cases[] = {
+    const std::tuple<const char*, std::uint32_t, std::uint32_t> cases[] = {  // a list, an address in, one out
         {"10.1.2.0/24,10.1.3.7", 0x0A010203, 0x0A010303},
         {" 10.1.2.7 , 192.168.0.0/16 ", 0xC0A8FFFF, 0x0A010208},
         {"10.1.2.5/24", 0x0A0102FF, 0x0A010300},  // the host bits are not looked at
         {"0.0.0.0/0", 0xFFFFFFFF, 0},             // every address, asked for
         {"255.255.255.255/32", 0xFFFFFFFF, 0xFFFFFFFE},
     };
-    for (const auto& c : cases) {
+    for (const auto& [list, in, out] : cases) {
         SiteSettings settings;
         std::string bad;
-        ASSERT_TRUE(parse_host_list(c.list, &settings.hosts, &bad)) << c.list;
-        EXPECT_TRUE(host_allowed(settings, c.in)) << c.list;
-        EXPECT_EQ(host_allowed(settings, c.out), c.out == 0) << c.list;  // (0 is let in by /0 alone)
+        ASSERT_TRUE(parse_host_list(list, &settings.hosts, &bad)) << list;
+        EXPECT_TRUE(host_allowed(settings, in)) << list;
+        EXPECT_EQ(host_allowed(settings, out), out == 0) << list;  // (0 is let in by /0 alone)
     }
     EXPECT_TRUE(host_allowed(SiteSettings{}, 0x01020304));  // no list: every address
 }
@@ -285,10 +282,8 @@ TEST(CommitTest, HeldBookingsAreWrittenTogetherThenLoggedInOrder) {
     const std::string lines = read_all(path);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2);
     EXPECT_TRUE(c[0]->pending.empty());
-    EXPECT_EQ(c[0]->bookings_today, 1);
-    EXPECT_EQ(c[2]->bookings_today, 1);
-    connection_close(*c[0], false);
-    connection_close(*c[2], false);
+    EXPECT_EQ(std::make_pair(c[0]->bookings_today, c[2]->bookings_today), std::make_pair(1L, 1L));
+    for (Connection* open : {c[0], c[2]}) connection_close(*open, false);
     journal_close();
 }
 

@@ -41,11 +41,6 @@ class Server(ServerCase):
         self.start()
         self.conn = self.terminal()
 
-    def assert_serving_a_new_terminal(self):
-        conn = self.terminal()
-        conn.sendall(b"get_alive,")
-        self.assertEqual(receive_exactly(conn, len(KEEP_ALIVE_REPLY)), KEEP_ALIVE_REPLY)
-
     def test_protocol_table(self):
         for request, entry, reply in protocol_cases():
             with self.subTest(request=request[:80]):
@@ -82,7 +77,7 @@ class Server(ServerCase):
         self.server.expect_lines("Nexolt closed connection!")
         connect().close()
         self.server.expect_lines("Nexolt connected!", "Nexolt closed connection!")
-        self.assert_serving_a_new_terminal()
+        assert_no_reply_pending(self.terminal())  # a new terminal is served
 
     @unittest.skipIf(WINDOW_MODE, "descriptor limits are set from outside on Linux")
     def test_failed_accept_is_logged_and_the_next_connection_served(self):
@@ -95,7 +90,7 @@ class Server(ServerCase):
         self.assert_closed(refused)  # taken and closed, not left waiting
         assert_no_reply_pending(self.conn)  # the terminal is still served
         resource.prlimit(pid, resource.RLIMIT_NOFILE, limits)
-        self.assert_serving_a_new_terminal()
+        assert_no_reply_pending(self.terminal())  # a new terminal is served
 
 
 @unittest.skipIf(WINDOW_MODE, "the Windows program logs to its window")
@@ -250,9 +245,7 @@ class BadValues(unittest.TestCase):
         return text[len("Configuration Error: "):-1]
 
 
-
-def booking(card):
-    return b"regi,1,2,F1,240115,0875," + card
+BOOKING = b"regi,1,2,F1,240115,0875,"  # and the card
 
 
 def receive_reply(conn):
@@ -266,7 +259,7 @@ def receive_reply(conn):
 
 class Journal(ServerCase):
     CARDS = [b"12345", b'a"b', b"x\r\ny", b"\xc3\xa9t\xc3\xa9", b"\xe9\xed\xa0\x80\xc0\x80\x7f", b"C" * 500]
-    REQUESTS = [booking(card) for card in CARDS] + [b"regi," + bytes(range(1, 256))]  # every byte but NUL
+    REQUESTS = [BOOKING + card for card in CARDS] + [b"regi," + bytes(range(1, 256))]  # every byte but NUL
 
     def setUp(self):
         super().setUp()
@@ -304,9 +297,9 @@ class Journal(ServerCase):
         self.assertEqual(records, [["received", "terminal", "peer", "card", "fkey", "date", "time"]] +
                          [[line["received"], "3" if n else "", peer] + f for n, (line, f) in enumerate(zip(lines, fields))])
 
+    # The lines of journal_lines.tsv in one journal, and those that read alone, each time
+    # after them a last line cut short (no error alone).
     def test_journal_lines_table(self):
-        """The lines of journal_lines.tsv in one journal, and those that read alone, each
-        time after them a last line cut short (no error alone)."""
         table = os.path.join(os.path.dirname(os.path.abspath(__file__)), "journal_lines.tsv")
         with open(table, encoding="latin-1") as rows:
             cases = [row.rstrip("\n").split("\t=>\t") for row in rows if not row.startswith("#")]
@@ -331,7 +324,7 @@ class Journal(ServerCase):
         def book():
             try:
                 for n in range(100000):
-                    self.conn.sendall(booking(b"%d" % n))
+                    self.conn.sendall(BOOKING + b"%d" % n)
                     receive_reply(self.conn)
                     answered.append(n)
             except (OSError, AssertionError):
