@@ -186,8 +186,7 @@ TEST_F(AppendTest, RepeatsAreKnownFromTheFileAndTheGroup) {
 
 TEST_F(AppendTest, PathsThatCannotBeAJournal) {
     // 255 bytes is a path; one more is not, on every platform.
-    std::string longest = dir_.str() + "/";
-    longest += std::string(kMaxJournalPath - longest.size(), 'j');
+    const std::string longest = dir_.str() + "/" + std::string(kMaxJournalPath - dir_.str().size() - 1, 'j');
     EXPECT_TRUE(store("regi", longest)) << why_;
     EXPECT_FALSE(store("regi", longest + "j"));
     EXPECT_EQ(why_, "the journal path is longer than 255 characters");

@@ -129,9 +129,8 @@ class StandardOutput(unittest.TestCase):  # no log output stops the server: not 
             lines.append(line.rstrip(b"\n"))
         process.terminate()
         lines += process.stdout.read().splitlines()
-        notice = [i for i, line in enumerate(lines) if line.endswith(b"log entries lost)")]
-        self.assertEqual(len(notice), 1, lines[-5:])
-        lost = int(lines[notice[0]][1:].split()[0])
+        notice, = [line for line in lines if line.endswith(b"log entries lost)")]  # one notice
+        lost = int(notice[1:].split()[0])
         kept = [line for line in lines if line.startswith(b"snd_termnr,")]
         # Whole lines, in order, none cut or joined, and every entry written or counted:
         # waiting, two terminals connected, the requests.
@@ -181,8 +180,8 @@ class Site(ServerCase):
         terminals = {(n, "127.0.0.1:%d" % conn.getsockname()[1]) for n, conn in enumerate(conns, 1)}
         conns[0].close()
         self.server.expect_lines("[T1] Nexolt closed connection!")
-        with open(os.path.join(self.dir, "bookings.jsonl"), "rb") as f:
-            self.assertEqual({(line["terminal"], line["peer"]) for line in map(json.loads, f)}, terminals)
+        journal = pathlib.Path(self.dir, "bookings.jsonl").read_bytes().splitlines()
+        self.assertEqual({(line["terminal"], line["peer"]) for line in map(json.loads, journal)}, terminals)
         shown = reader.result(timeout=30)  # written within a second
         self.assertEqual({(t["terminal"], t["peer"], t["bookings_today"]) for t in shown["terminals"]},
                          {(n, peer, 1) for n, peer in terminals if n > 1})
@@ -240,9 +239,8 @@ class BadValues(unittest.TestCase):
         result = subprocess.run(SERVER_COMMAND, env=dict(os.environ, **env), capture_output=True, timeout=60,
                                 preexec_fn=limits)
         self.assertEqual((result.returncode, result.stdout), (1, b""))
-        text = result.stderr.decode()
-        self.assertTrue(text.startswith("Configuration Error: ") and text.endswith("\n"), text)
-        return text[len("Configuration Error: "):-1]
+        self.assertRegex(result.stderr.decode(), r"\AConfiguration Error: .*\n\Z")
+        return result.stderr.decode()[len("Configuration Error: "):-1]
 
 
 BOOKING = b"regi,1,2,F1,240115,0875,"  # and the card
@@ -261,9 +259,7 @@ class Journal(ServerCase):
     CARDS = [b"12345", b'a"b', b"x\r\ny", b"\xc3\xa9t\xc3\xa9", b"\xe9\xed\xa0\x80\xc0\x80\x7f", b"C" * 500]
     REQUESTS = [BOOKING + card for card in CARDS] + [b"regi," + bytes(range(1, 256))]  # every byte but NUL
 
-    def setUp(self):
-        super().setUp()
-        self.path = os.path.join(self.dir, "bookings.jsonl")
+    path = property(lambda self: os.path.join(self.dir, "bookings.jsonl"))
 
     def bookings(self, path, *options):
         result = subprocess.run(QXTOOL + ["bookings", path] + list(options), capture_output=True, timeout=60)
@@ -282,16 +278,14 @@ class Journal(ServerCase):
         # The lines as they are: any JSON reader gets the exact bytes, a field that is not
         # UTF-8 as base64 under its own key.
         code, out, err = self.bookings(self.path, "--json")
-        with open(self.path, "rb") as journal:
-            self.assertEqual((code, out), (0, journal.read()), err)
+        self.assertEqual((code, out), (0, pathlib.Path(self.path).read_bytes()), err)
         lines = [json.loads(line) for line in out.splitlines()]
         self.assertEqual([base64.b64decode(line["request_base64"]) if "request_base64" in line
                           else line["request"].encode() for line in lines], self.REQUESTS)
         self.assertRegex(lines[0]["received"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$")
         csv_path = os.path.join(self.dir, "bookings.csv")
         self.assertEqual(self.bookings(self.path, "--csv", csv_path), (0, b"", ""))
-        with open(csv_path, "rb") as f:
-            records = list(csv.reader(io.StringIO(f.read().decode("latin-1"), newline="")))
+        records = list(csv.reader(io.StringIO(pathlib.Path(csv_path).read_bytes().decode("latin-1"), newline="")))
         peer = "127.0.0.1:%d" % self.conn.getsockname()[1]
         fields = [[card.decode("latin-1"), "F1", "240115", "0875"] for card in self.CARDS] + [[""] * 4]
         self.assertEqual(records, [["received", "terminal", "peer", "card", "fkey", "date", "time"]] +
@@ -300,12 +294,10 @@ class Journal(ServerCase):
     # The lines of journal_lines.tsv in one journal, and those that read alone, each time
     # after them a last line cut short (no error alone).
     def test_journal_lines_table(self):
-        table = os.path.join(os.path.dirname(os.path.abspath(__file__)), "journal_lines.tsv")
-        with open(table, encoding="latin-1") as rows:
-            cases = [row.rstrip("\n").split("\t=>\t") for row in rows if not row.startswith("#")]
+        table = pathlib.Path(os.path.dirname(os.path.abspath(__file__)), "journal_lines.tsv").read_text("latin-1")
+        cases = [row.split("\t=>\t") for row in table.splitlines() if not row.startswith("#")]
         for rows in (cases, [case for case in cases if not case[1].startswith("! ")]):
-            with open(self.path, "wb") as journal:
-                journal.write(b"".join(unescape(line) + b"\n" for line, _ in rows) + b'{"rec')
+            pathlib.Path(self.path).write_bytes(b"".join(unescape(line) + b"\n" for line, _ in rows) + b'{"rec')
             code, out, err = self.bookings(self.path)
             problems = ["line %d: not a journal line: %s" % (n, result[2:])
                         for n, (_, result) in enumerate(rows, 1) if result.startswith("! ")]
@@ -374,12 +366,11 @@ CASES = [
 class Simulator(ServerCase):
     def test_commands_table(self):
         self.start()
-        script = os.path.join(self.dir, "script.txt")
-        with open(script, "w") as f:
-            f.write('# a shift start\nalive\npause 1\nbook "12 34" F2 240115 0700\ntermnr 9\n')
+        script = pathlib.Path(self.dir, "script.txt")
+        script.write_text('# a shift start\nalive\npause 1\nbook "12 34" F2 240115 0700\ntermnr 9\n')
         for args, status, out, err, entries in CASES:
             with self.subTest(args=args):
-                result = subprocess.run(SIM + args.replace("SCRIPT", script).split(), capture_output=True, timeout=60)
+                result = subprocess.run(SIM + args.replace("SCRIPT", str(script)).split(), capture_output=True, timeout=60)
                 self.assertEqual(result.returncode, status, result.stderr)
                 self.assertRegex(result.stdout.decode("latin-1").replace("\r\n", "\n"), r"\A%s\Z" % out)
                 self.assertRegex(result.stderr.decode(), err)
