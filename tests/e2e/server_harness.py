@@ -3,7 +3,6 @@ Windows one under Wine, QX_E2E_WINDOW=1), its log read line by line, and loopbac
 import os
 import queue
 import re
-import shutil
 import socket
 import subprocess
 import sys
@@ -17,9 +16,7 @@ HOST, PORT = "127.0.0.1", 3950
 COMMANDS = {}  # the command lines of the run, by name (run_main)
 
 
-class Server:
-    """One server process; its standard output, one log entry a line, arrives in a queue."""
-
+class Server:  # one server process; its standard output, one log entry a line, arrives in a queue
     def __init__(self, command, env=None):
         self.process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                         env=dict(os.environ, **(env or {})))
@@ -35,18 +32,15 @@ class Server:
 
     def expect_lines(self, *expected, timeout=10.0, order=list):
         got = [self.next_line(timeout) for _ in expected]
-        if order(got) != order(expected):
-            raise AssertionError("log lines %r, expected %r" % (got, list(expected)))
+        assert order(got) == order(expected), "log lines %r, expected %r" % (got, list(expected))
 
-    def expect_entries(self, entries, timeout=10.0):
-        """The next log lines are `entries`, in any order."""
+    def expect_entries(self, entries, timeout=10.0):  # in any order
         self.expect_lines(*entries, timeout=timeout, order=sorted)
 
     def wait_until_listening(self, timeout=30.0):
         self.expect_lines("Waiting for Nexolt to connect...", timeout=timeout)
 
-    def stop(self, timeout=20.0):
-        """Ends the server with SIGTERM; its exit code."""
+    def stop(self, timeout=20.0):  # SIGTERM; the exit code
         self.process.terminate()
         try:
             return self.process.wait(timeout=timeout)
@@ -56,8 +50,7 @@ class Server:
             self.process.stdout.close()
 
 
-def connect(timeout=10.0, host=HOST, source=None):
-    """A connection to the server, retried while it is not listening yet."""
+def connect(timeout=10.0, host=HOST, source=None):  # retried while the server is not listening yet
     deadline = time.monotonic() + timeout
     while True:
         try:
@@ -75,19 +68,16 @@ def receive_exactly(conn, count, timeout=10.0):
     data = b""
     while len(data) < count:
         chunk = conn.recv(count - len(data))
-        if not chunk:
-            raise AssertionError("connection closed after %d of %d bytes: %r" % (len(data), count, data))
+        assert chunk, "connection closed after %d of %d bytes: %r" % (len(data), count, data)
         data += chunk
     return data
 
 
-def expand(text):
-    """`text` with each {N*X} written as X N times."""
+def expand(text):  # each {N*X} written as X N times
     return re.sub(r"\{(\d+)\*([^}]+)\}", lambda m: m.group(2) * int(m.group(1)), text)
 
 
-def unescape(text):
-    """The bytes of a text written with the escapes \\\\ \\t \\n \\r \\0 \\xHH."""
+def unescape(text):  # the bytes of a text written with the escapes \\ \t \n \r \0 \xHH
     plain = {"\\": "\\", "t": "\t", "n": "\n", "r": "\r", "0": "\0"}
     return re.sub(r"\\(x[0-9a-f]{2}|.)", lambda m: chr(int(m.group(1)[1:], 16)) if len(m.group(1)) == 3
                   else plain[m.group(1)], text).encode("latin-1")
@@ -98,14 +88,12 @@ def _rows(kind):
         return [line.rstrip("\n").split("\t") for line in f if line.strip() and line[0] != "#" and (line[0] == "!") == kind]
 
 
-def protocol_cases():
-    """The protocol rows of protocol_cases.tsv: (request bytes, log entry or None, reply bytes or None)."""
+def protocol_cases():  # (request bytes, log entry or None, reply bytes or None)
     return [(unescape(expand(request)), None if entry == "-" else expand(entry),
              None if reply == "-" else unescape(expand(reply))) for request, entry, reply in _rows(False)]
 
 
-def start_failures():
-    """Its rows "!": ({variable: value}, a limit of open files or None, the message)."""
+def start_failures():  # the rows "!": ({variable: value}, a limit of open files or None, the message)
     return [(dict([variable.split("=", 1)]), None if limit == "-" else int(limit), message)
             for _, variable, limit, message in _rows(True)]
 
@@ -117,45 +105,36 @@ def reply_to(request):
 KEEP_ALIVE_REPLY = reply_to(b"get_alive,")
 
 
-def assert_no_reply_pending(conn):
-    """Checks that the server sent nothing since the last reply read (call it after the
-    server logged the last request): a keep-alive's reply comes next."""
+def assert_no_reply_pending(conn):  # (after the last request was logged) a keep-alive's reply comes next
     conn.sendall(b"get_alive,")
     got = receive_exactly(conn, len(KEEP_ALIVE_REPLY))
-    if got != KEEP_ALIVE_REPLY:
-        raise AssertionError("unexpected bytes before the keep-alive reply: %r" % got)
+    assert got == KEEP_ALIVE_REPLY, "unexpected bytes before the keep-alive reply: %r" % got
 
 
-def make_server(command, env=None):
-    """The server under test, watched through its output or, in window mode, its window."""
+def make_server(command, env=None):  # watched through its output or, in window mode, its window
     if WINDOW_MODE:
         from window_harness import WindowServer
         return WindowServer(command, env)
     return Server(command, env)
 
 
-class ServerCase(unittest.TestCase):
-    """A test with a folder of its own (self.dir) and the servers it starts, stopped after it."""
-
+class ServerCase(unittest.TestCase):  # a folder of its own (self.dir), and the servers it starts stopped after it
     def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="qx-e2e-")
-        self.addCleanup(shutil.rmtree, self.dir, True)
+        self.dir = self.enterContext(tempfile.TemporaryDirectory(prefix="qx-e2e-", ignore_cleanup_errors=True))
 
-    def start(self, command=None, **env):
-        self.server = make_server(command or COMMANDS["SERVER_COMMAND"], env)
+    def start(self, **env):
+        self.server = make_server(COMMANDS["SERVER_COMMAND"], env)
         self.addCleanup(self.server.stop)
         self.server.wait_until_listening()
 
-    def terminal(self, entry="Nexolt connected!", **where):
-        """A connection (connect's `host`, `source`), once the server logged `entry` (None: not waited for)."""
+    def terminal(self, entry="Nexolt connected!", **where):  # once the server logged `entry` (None: not waited for)
         conn = connect(**where)
         self.addCleanup(conn.close)
         if entry is not None:
             self.server.expect_lines(entry)
         return conn
 
-    def assert_closed(self, conn):
-        """Checks that the server closed `conn` (or reset it), and closes it here too."""
+    def assert_closed(self, conn):  # closed (or reset) by the server; closed here too
         conn.settimeout(10)
         try:
             self.assertEqual(conn.recv(100), b"")
@@ -164,15 +143,12 @@ class ServerCase(unittest.TestCase):
         conn.close()
 
 
+# Runs the calling test module: its command line is unittest options, then one "-- COMMAND..."
+# for each of `command_names`, set as the module's globals.
 def run_main(module_globals, command_names):
-    """Runs the calling test module: its command line is unittest options, then one
-    "-- COMMAND..." for each of `command_names`, set as the module's globals."""
-    parts = [[]]
-    for word in sys.argv[1:]:
-        if word == "--" and len(parts) <= len(command_names):
-            parts.append([])
-        else:
-            parts[-1].append(word)
+    words = sys.argv[1:]
+    cuts = [i for i, word in enumerate(words) if word == "--"][:len(command_names)]
+    parts = [words[start + 1:end] for start, end in zip([-1] + cuts, cuts + [len(words)])]
     if len(parts) != len(command_names) + 1 or not all(parts[1:]):
         raise SystemExit("usage: %s [unittest options]%s" % (sys.argv[0], " -- COMMAND..." * len(command_names)))
     COMMANDS.update(zip(command_names, parts[1:]))

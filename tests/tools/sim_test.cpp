@@ -1,4 +1,4 @@
-// nexolt-sim's reply framing (its requests: tests/e2e/sim_test.py).
+// nexolt-sim's reply framing (its requests: tests/e2e/server_test.py).
 #include <gtest/gtest.h>
 
 #include <string>
