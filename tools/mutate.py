@@ -35,9 +35,8 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FOLDERS = ["app", "support", "visibility", "platform", "platform/linux", "tools/qxtool", "tools/nexolt-sim",
            "support/datetime"]
 EQUIVALENT_FILE = os.path.join(ROOT, "tools", "mutate-equivalent.txt")
-# Tests left out of mutation runs: the unit tests again under valgrind, the packages, and
-# the registry export test (it runs Windows' own tools under Wine).
-DEFAULT_EXCLUDE = "unit_tests_under_valgrind|packages|registry_export"
+# Tests left out of mutation runs: the unit tests again under valgrind, and the packages.
+DEFAULT_EXCLUDE = "unit_tests_under_valgrind|packages"
 
 DECLARATION_WORDS = {"return", "break", "continue", "case", "default", "if", "for", "while", "else", "do",
                      "switch", "goto", "const", "constexpr", "static", "auto", "using", "namespace", "typedef",
