@@ -35,7 +35,7 @@ using Scenario = std::pair<const char*, std::function<std::string()>>;
 
 // Open descriptors of the process where the system can tell (Linux), else 0. Not under
 // Windows: there "/proc/self/fd" is Wine's own, whose descriptors come and go.
-long open_descriptors() {
+std::ptrdiff_t open_descriptors() {
     std::error_code error;
     std::filesystem::directory_iterator fds("/proc/self/fd", error);
     return platform::paths_are_dos_like() || error ? 0 : std::distance(fds, std::filesystem::directory_iterator());
@@ -128,7 +128,7 @@ TEST(FaultTest, EveryFailingCallEndsInAFailureAndLeavesNothingBehind) {
     long points = 0;
     for (const auto& [name, run] : scenarios) {
         start_afresh();
-        const long descriptors = open_descriptors();
+        const auto descriptors = open_descriptors();
         const std::string good = run();
         for (Fault kind : kinds) {
             start_afresh();
