@@ -164,10 +164,11 @@ class Site(ServerCase):
         reader = concurrent.futures.ThreadPoolExecutor(1).submit(last_shown)
         conns = [self.terminal(None) for _ in range(count)]
         self.server.expect_entries([LOCAL] * count)
+        reported = lambda n: "snd_termnr," + ("%09d0" % n if n % 2 else str(n))  # odd: nine digits, the tenth not
         for number, conn in enumerate(conns, 1):
-            conn.sendall(b"snd_termnr,%d" % number)
+            conn.sendall(reported(number).encode())
             self.assertEqual(receive_exactly(conn, len(TERMNR_REPLY)), TERMNR_REPLY)
-        self.server.expect_entries(["[T%d] snd_termnr,%d" % (n, n) for n in range(1, count + 1)])
+        self.server.expect_entries(["[T%d] %s" % (n, reported(n)) for n in range(1, count + 1)])
         for number, conn in enumerate(conns, 1):  # all outstanding at once
             conn.sendall(b"regi,1,2,F1,240115,0830,%d" % (1000 + number))
         for number, conn in enumerate(conns, 1):
@@ -204,7 +205,7 @@ class Site(ServerCase):
             assert_no_reply_pending(conn)
 
     def test_refused_addresses_and_one_listening_address(self):
-        self.start(QX_TERMINAL_HOSTS="127.0.0.2, 127.0.0.8/30", QX_LISTEN="127.0.0.9")
+        self.start(QX_TERMINAL_HOSTS="127.0.0.2, 127.0.0.8/30", QX_LISTEN="127.0.0.9", QX_TERMINALS="1")
         for _ in range(2):
             refused = connect(host="127.0.0.9", source="127.0.0.3")
             refused.sendall(b"snd_termnr,99")  # never read: no entry, no reply
