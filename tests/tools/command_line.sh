@@ -23,6 +23,7 @@ for program in "$@"; do
     [[ $status -eq 0 && "$(cat "$work/o")" == "$name $version" ]] || fail "$name --version: exit $status, [$(cat "$work/o")]"
     run --help
     [[ $status -eq 0 ]] && grep -q "^usage: $name" "$work/o" || fail "$name --help: exit $status"
+    [[ $name != qxtool ]] || grep -q "^  scan FILE LEN \[FIELD:POS...\]  the records" "$work/o" || fail "qxtool --help: scan's line"
     for wrong in --bogus nosuch "--port 99999" ""; do  # no arguments: qxtool only (the others run)
         [[ ($name == nexolt-demo && $wrong == "--port 99999") || ($name != qxtool && -z $wrong) ]] && continue
         read -r -a words <<<"$wrong"

@@ -72,15 +72,19 @@ class VisibilityTest : public ::testing::Test {
 TEST_F(VisibilityTest, BitmapGrowsWhenThePersonCountGrows) {
     // The bitmap is made while the system parameters are not loaded (N = 0): one byte.
     root_.write("vst/plst0001.bes", "1\n");
-    root_.write("vst/plst0002.bes", "900\n");
+    root_.write("vst/plst0002.bes", "900\n1001\n");
     set({{"QX_PLIST", "1"}});
     EXPECT_EQ(judge(person({{0, "00001"}})), -4);  // N = 0: nobody is on any list
-    root_.write("vst/syspar.170", record(lang::kSysparLength, {{0, "1"}, {144, "1"}, {916, "01000"}, {954, "DEMO"}}));
+    root_.write("vst/syspar.170", record(lang::kSysparLength, {{0, "1"}, {144, "1"}, {916, "01001"}, {954, "DEMO"}}));
     table::table_close("vst/syspar.170");
     lang::forget_language_state();
-    lang::default_language();  // now N = 1000; the bitmap stays
+    lang::default_language();  // now N = 1001; the bitmap stays
+    EXPECT_EQ(judge(person({{0, "00900"}})), -4);  // list 1 stays loaded as it was: past its one byte too
     set({{"QX_PLIST", "2"}});
-    EXPECT_EQ(judge(person({{0, "00900"}})), 1);  // filled for 1000 persons without writing past it
+    EXPECT_EQ(judge(person({{0, "00900"}})), 1);  // filled for 1001 persons without writing past it
+    EXPECT_EQ(judge(person({{0, "01001"}})), 1);
+    set({{"QX_PLIST", "1"}});  // loaded again: every bit of list 2 is cleared, up to the byte of N
+    EXPECT_EQ(judge(person({{0, "01001"}})), -4);
 }
 
 TEST_F(VisibilityTest, ShortRecordsAndFieldsWithoutTerminators) {
