@@ -59,7 +59,8 @@ def options():
 def start_server():  # once it answers a keep-alive (so its window is there)
     log = open(os.path.join(os.environ["QX_WINEPREFIX"], "server-%d.log" % len(servers)), "w+")
     servers.append(subprocess.Popen(WINE_RUN + [unix_path(FOLDER + r"\bin\nexolt-demo.exe")],
-                                    stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT))
+                                    stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
+                                    env=dict(os.environ, QX_WINEDEBUG="err+all,fixme-all")))  # Wine's errors too
     deadline = time.monotonic() + 120
     while servers[-1].poll() is None and time.monotonic() < deadline:  # not listening: say why
         try:
@@ -70,7 +71,8 @@ def start_server():  # once it answers a keep-alive (so its window is there)
         except OSError:
             pass
     log.seek(0)
-    raise SystemExit("the server did not listen (exit status %s); its output:\n%s" % (servers[-1].poll(), log.read()))
+    raise SystemExit("start %d: the server did not listen (exit status %s); its output:\n%s" % (
+        len(servers), servers[-1].poll(), log.read()))
 
 
 def wait_for(condition, what, timeout=60.0):
