@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "support/safe_format.h"
@@ -23,7 +24,7 @@ TEST(FormatCheckedTest, WritesWhatSnprintfWrites) {
     EXPECT_FALSE(fmt::format_checked(none, sizeof none, nullptr, &nine, 1));
     EXPECT_FALSE(fmt::format_checked(none, 0, "x", &nine, 1));
     const char* const kFormats[] = {"%d",  "%02d", "%04d", "%012d", "%-4d", "%+d", "% 5d", "%05.3d", "%i",
-                                    "%.0d", "%3u", "%x",   "%#o",   "%X",   "%7.2f", "%e",  "%s",     "%-8s"};
+                                    "%.0d", "%3u", "%x",   "%#o",   "%X",   "%7.2f", "%e",  "%s",     "%-8s", "abcd%d"};
     const std::int32_t kValues[] = {INT32_MIN, -1234, -5, 0, 7, 42, 12345, INT32_MAX};
     for (const char* format : kFormats) {
         const std::string f = format;
@@ -31,10 +32,12 @@ TEST(FormatCheckedTest, WritesWhatSnprintfWrites) {
         const std::string wide = f.substr(0, f.size() - 1) + "ll" + conversion;
         for (const std::int32_t value : kValues) {
             for (const std::size_t size : {std::size_t{64}, std::size_t{4}, std::size_t{1}}) {
-                char ours[64];
+                char ours[65];
                 char theirs[64];
+                std::memset(ours, '#', sizeof ours);
                 const fmt::FormatArg arg{nullptr, value};
                 ASSERT_TRUE(fmt::format_checked(ours, size, format, &arg, 1)) << format;
+                EXPECT_EQ(ours[size], '#') << format << ": written past " << size << " bytes";
                 if (conversion == 'd' || conversion == 'i') {
                     std::snprintf(theirs, size, wide.c_str(), static_cast<long long>(value));
                 } else if (conversion == 's') {
@@ -57,6 +60,12 @@ TEST(FormatCheckedTest, WritesWhatSnprintfWrites) {
             }
         }
     }
+    // Literal text after a conversion that was cut: nothing more fits.
+    char cut[8];
+    std::memset(cut, '#', sizeof cut);
+    const fmt::FormatArg number{nullptr, -1234};
+    EXPECT_TRUE(fmt::format_checked(cut, 4, "%d]x", &number, 1));
+    EXPECT_EQ(std::string(cut, sizeof cut), std::string("-12\0####", sizeof cut));
 }
 
 }  // namespace
