@@ -67,16 +67,15 @@ char* format_value_into(const char* value, char* format, char* out, std::size_t 
         conversion == 'u' ? to_upper(work_value) : to_lower(work_value);
         conversion = 's';
     }
+    const fmt::FormatArg arg{work_value, read_int(work_value)};
+    if (!fmt::format_checked(out, out_size, work, &arg, 1)) return out;  // refused: the empty text
     if (conversion == 'd' && is_blank(work_value) != 0) {
         // A blank number field prints as blanks, not as "0".
         copy_text(out, out_size, work_value);
         std::size_t length = std::strlen(out);
         while (length < width && length + 1 < out_size) out[length++] = ' ';
         out[length] = '\0';
-        return out;
     }
-    const fmt::FormatArg arg{work_value, read_int(work_value)};
-    fmt::format_checked(out, out_size, work, &arg, 1);
     return out;
 }
 
