@@ -65,6 +65,8 @@ TEST(JournalLineTest, ReceivedTimeIsLocalWithItsOffset) {
         {"<+1245>-12:45", 1783341296, 7, "2026-07-07T01:19:56.007+12:45"},
         {kCet, 1782861000, 0, "2026-07-01T01:10:00.000+02:00"},    // 06-30 23:10 UTC: the next month
         {kCet, 1798759800, 999, "2027-01-01T00:30:00.999+01:00"},  // 12-31 23:30 UTC: the next year
+        {kCet, 1769902200, 0, "2026-02-01T00:30:00.000+01:00"},    // 01-31 23:30 UTC: into February
+        {kCet, 1772321400, 0, "2026-03-01T00:30:00.000+01:00"},    // 02-28 23:30 UTC: out of it
     };
     for (const auto& [zone, at, ms, text] : cases) {
         test::EnvGuard tz("TZ", zone);
