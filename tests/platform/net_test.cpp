@@ -55,7 +55,7 @@ Event next_event(bool wait) {
 
 // Steps, separated by blanks; "the client" is the last connected, "the socket" the last
 // accepted; E is an error code, TEXT has no blank:
-//   c / x / X    the client connects / closes / resets       sTEXT   the client sends TEXT
+//   c / x / X    the client connects / closes / resets       sTEXT   the client sends TEXT (s!: fails)
 //   A / R        next event: accept on the listener / read on the socket
 //   CE           next event: close of the socket with error E        -   no event now
 //   a / a!E      accepting works (giving the socket) / fails with E
@@ -101,7 +101,7 @@ struct Scenario {
             case 'c': clients.push_back(client_connect("127.0.0.1", port, kTimeoutMs)); break;
             case 'x':
             case 'X': client_close(clients.back(), op == 'X'), clients.pop_back(); break;
-            case 's': ASSERT_TRUE(client_send_all(clients.back(), arg.data(), arg.size())); break;
+            case 's': ASSERT_EQ(client_send_all(clients.back(), arg.data(), arg.size()), arg != "!"); break;
             case 'A': EXPECT_EQ(next_event(true), Event(listener, kFdAccept)); break;
             case 'R': EXPECT_EQ(next_event(true), Event(socket, kFdRead)); break;
             case 'C': EXPECT_EQ(next_event(true), Event(socket, std::stoi(arg) << 16 | kFdClose)); break;
@@ -164,13 +164,15 @@ TEST(NetTest, Scenarios) {
         "c A a X C10054 w!10054 -",
         // messages queued before the layer ends are dropped
         "c p Q - a!10093",
-        // the tools' client tells data, nothing in time, the end and a reset apart
-        "c A a g~ wab g=ab S g. c A a K g!",
+        // the tools' client (on descriptor 0 too) tells data, nothing in time, the end and
+        // a reset apart, and sending after the reset fails
+        "Z c A a g~ wab g=ab S g. c A a K g! s!",
         // only the events of the mask are posted: reads, and no close
         "c A a m sx R r8=x x e -",
         // injected failures give their errors, once, and the layer goes on: the failed
-        // accept took the connection and closed it
-        "c A fA a!10024 g. f- c A a sabc R fR r8!10054 fS w!10054 wx",
+        // accept took the connection and closed it, also when its descriptor is 0 and
+        // when the one held in reserve is 0
+        "c Z A fA a!10024 g. c A fA a!10024 g. f- c A a sabc R fR r8!10054 fS w!10054 wx",
     };
     for (const std::string steps : scenarios) {
         Scenario scenario;
