@@ -61,11 +61,13 @@ struct Output {
 TEST(ConsoleOutputTest, ScreensAndLines) {
     const std::string half(kOutputQueueLimit / 2, 'h');  // two of them fill the queue
     const std::string big(20000, 'b');
+    const std::string fill(kOutputQueueLimit - half.size() - 1, 'l');
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         // the replaced screens hold no room in the queue: the line still fits
         {{"F", "Sold\n", "S" + half, "S" + half, "Ssecond\n", "a line\n"}, "second\na line\n"},
         {{"F", "R", "S" + big + "\n", "Snewer\n"}, big + "\nnewer\n"},
         {{"line\n", "Sscreen\n"}, "line\nscreen\n"},  // gathered lines go first
+        {{"F", "S" + half, fill + "\n"}, half + fill + "\n"},  // a line that just fills the queue is kept
     };
     for (const auto& [records, expected] : cases) {
         Output out;
