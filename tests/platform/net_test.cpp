@@ -160,8 +160,9 @@ TEST(NetTest, Scenarios) {
         "c A a s0123456789 R sabc - r4=0123 R r64=456789abc - r64!10035",
         // a graceful close is posted once, after the data is read
         "c A a s12345 x R r3=123 R r3=45 C0 r3= -",
-        // a reset is a close with its error, and sending after it fails without a signal
-        "c A a X C10054 w!10054 -",
+        // a reset is a close with its error, and sending after it fails without a signal; a
+        // closed socket is none, also when its number is in use again
+        "c A a X C10054 w!10054 - k c c w!10038",
         // messages queued before the layer ends are dropped
         "c p Q - a!10093",
         // the tools' client (on descriptor 0 too) tells data, nothing in time, the end and
