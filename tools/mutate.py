@@ -176,16 +176,23 @@ def run(command, cwd, timeout=None):
 QUICK_TESTS = "qxtool|scan_golden|command_lines|sample_installation|layers"
 
 
+# A whole test run takes about 12 s on an idle machine; a mutant whose tests together
+# take longer than this has made something hang, and counts as killed.
+MUTANT_SECONDS = 150
+
+
 def tests_pass(copy, exclude):
     """Runs the unit tests, the quick process tests, then the others; False at the first
     failure. A test that hangs counts as failed (a unit test after 20 s, a quick one after
     30 s, the others after a minute: each several times what it takes on a loaded
-    machine); what it started is ended with it."""
+    machine), and so do tests that together outlast MUTANT_SECONDS; what they started is
+    ended with them."""
     base = ["ctest", "--preset", "linux", "-j2", "--stop-on-failure", "--timeout"]
     stages = [["20", "-L", "unit", "-E", exclude], ["30", "-LE", "unit", "-R", QUICK_TESTS, "-E", exclude],
               ["60", "-LE", "unit", "-E", "%s|%s" % (exclude, QUICK_TESTS)]]
+    deadline = time.monotonic() + MUTANT_SECONDS
     try:
-        return all(run(base + stage, copy) == 0 for stage in stages)
+        return all(run(base + stage, copy, max(deadline - time.monotonic(), 1)) == 0 for stage in stages)
     finally:
         subprocess.run(["pkill", "-KILL", "-f", os.path.join(copy, "build") + "/"], stdout=subprocess.DEVNULL)
 

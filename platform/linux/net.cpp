@@ -167,8 +167,9 @@ void read_ahead(int fd, SocketState& state) {
     // reported anew (edge-triggered).
     state.readable = n > 0 && (static_cast<std::size_t>(n) == kReadAhead || state.ended);
     if (n > 0) {
-        state.ahead.assign(scratch, static_cast<std::size_t>(n));
+        state.ahead.erase(0, state.taken);  // bytes not yet taken stay, before the new ones
         state.taken = 0;
+        state.ahead.append(scratch, static_cast<std::size_t>(n));
         if ((state.mask & kFdRead) != 0) {
             state.read_posted = true;
             post(fd, state, kFdRead, 0);
@@ -292,7 +293,12 @@ int async_select(Socket s, WindowHandle window, unsigned message, long mask) {
     // and a connection is looked at by the next net_post_ready.
     if (state->listening) arm_listener(fd, *state);
     if (state->connection && state->message != 0 && !state->watched) watch(fd, *state, kConnectionEvents);
-    if (state->connection) mark_ready(fd, *state);
+    if (state->connection && state->taken < state->ahead.size() && may_post(*state) && (mask & kFdRead) != 0) {
+        state->read_posted = true;  // bytes read ahead and not taken are data waiting
+        post(fd, *state, kFdRead, 0);
+    } else if (state->connection) {
+        mark_ready(fd, *state);
+    }
     return 0;
 }
 
