@@ -59,8 +59,6 @@ int config_slot(const char* name) { return name != nullptr ? cached_index(name) 
 
 bool is_config_var_set(const char* name) { return get_config_var(name)[0] != '\0'; }
 
-bool is_cached_config_var(const char* name) { return name != nullptr && cached_index(name) >= 0; }
-
 void forget_config_vars() {
     for (Slot& slot : slots) slot = Slot{};
     ++detail::generation;

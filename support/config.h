@@ -14,9 +14,6 @@ const char* get_config_var(const char* name);
 // True when the variable's value (through get_config_var) is not empty.
 bool is_config_var_set(const char* name);
 
-// True when `name` is one of the cached names (compared byte for byte).
-bool is_cached_config_var(const char* name);
-
 // The remembered slot of `name`: from 0 to 34, or -1 when it is not a cached name.
 int config_slot(const char* name);
 
