@@ -71,7 +71,7 @@ class VisibilityTest : public ::testing::Test {
 
 TEST_F(VisibilityTest, BitmapGrowsWhenThePersonCountGrows) {
     // The bitmap is made while the system parameters are not loaded (N = 0): one byte.
-    root_.write("vst/plst0001.bes", "1\n");
+    root_.write("vst/plst0001.bes", "1\n900\n");
     root_.write("vst/plst0002.bes", "900\n1001\n");
     set({{"QX_PLIST", "1"}});
     EXPECT_EQ(judge(person({{0, "00001"}})), -4);  // N = 0: nobody is on any list
@@ -80,8 +80,15 @@ TEST_F(VisibilityTest, BitmapGrowsWhenThePersonCountGrows) {
     lang::forget_language_state();
     lang::default_language();  // now N = 1001; the bitmap stays
     EXPECT_EQ(judge(person({{0, "00900"}})), -4);  // list 1 stays loaded as it was: past its one byte too
+    EXPECT_EQ(judge(person({{0, "00001"}})), -4);  // its bits were cleared for N = 0, set for none
+    EXPECT_EQ(judge(person({{0, "00009"}})), -4);  // the first person past its one byte
     set({{"QX_PLIST", "2"}});
+    const std::string probe = root_.write("probe", "");
+    const int free_handle = platform::file_open(probe.c_str(), platform::FileAccess::ReadWrite, 0);
+    platform::file_close(free_handle);
     EXPECT_EQ(judge(person({{0, "00900"}})), 1);  // filled for 1001 persons without writing past it
+    EXPECT_EQ(platform::file_open(probe.c_str(), platform::FileAccess::ReadWrite, 0), free_handle);  // list closed
+    platform::file_close(free_handle);
     EXPECT_EQ(judge(person({{0, "01001"}})), 1);
     set({{"QX_PLIST", "1"}});  // loaded again: every bit of list 2 is cleared, up to the byte of N
     EXPECT_EQ(judge(person({{0, "01001"}})), -4);
@@ -94,6 +101,13 @@ TEST_F(VisibilityTest, ShortRecordsAndFieldsWithoutTerminators) {
     const std::string tiny = "00042";
     EXPECT_EQ(personnel_filter(tiny.data(), tiny.size()), -4);  // fields past the end are empty
     EXPECT_EQ(personnel_filter(tiny.data(), 0), -4);
+}
+
+TEST_F(VisibilityTest, AnAdmittedPersonIsOneInEitherMode) {
+    set({{"QX_AFD", "10"}});
+    EXPECT_EQ(judge(person({{47, "10"}})), 1);
+    set({{"QX_AND", "1"}});
+    EXPECT_EQ(judge(person({{47, "10"}})), 1);
 }
 
 // read_record applies the rules, by the file read: hard links read first (the file known
@@ -138,7 +152,8 @@ TEST_F(VisibilityTest, AScanJudgesAsTheEnvironmentStoodAtItsStart) {
     EXPECT_EQ(later.next(), records::kEmptyOrHidden);
     EXPECT_EQ(later.next(), records::kReadOk);
     std::string buffer(kPersonLength, ' ');
-    EXPECT_EQ(records::read_record("vst/pers.172", 2, kPersonLength, buffer.data()), records::kReadOk);
+    platform::set_env("QX_MA", "user3");
+    EXPECT_EQ(records::read_record("vst/pers.172", 1, kPersonLength, buffer.data()), records::kReadOk);
 }
 
 }  // namespace
