@@ -75,8 +75,14 @@ class Mutant:
     def __init__(self, path, number, original, mutated, operator):
         self.path, self.number, self.original, self.mutated, self.operator = path, number, original, mutated, operator
 
+    occurrence = 1  # which of the same change in the same file, counted from its top
+
     def key(self):
         return "%s | %s | %s" % (self.path, self.original.strip(), self.mutated.strip())
+
+    def site(self):
+        """The key with its occurrence: 'PATH@N | ORIGINAL | MUTATED'."""
+        return "%s@%d%s" % (self.path, self.occurrence, self.key()[len(self.path):])
 
     def describe(self):
         return "%s:%d: %s  =>  %s" % (self.path, self.number, self.original.strip(), self.mutated.strip())
@@ -135,6 +141,9 @@ def all_mutants(source):
                 lines = f.read().split("\n")
             for number, (line, mask) in enumerate(zip(lines, masked(lines)), start=1):
                 mutants.extend(mutants_of_line(path, number, line, mask))
+    seen = {}
+    for m in mutants:
+        seen[m.key()] = m.occurrence = seen.get(m.key(), 0) + 1
     return mutants
 
 
@@ -152,15 +161,36 @@ def in_run_order(mutants, seed):
     return sorted(mutants, key=rank)
 
 
-def read_equivalent():
-    """The keys of the listed equivalent mutants: 'PATH | ORIGINAL | MUTATED  # reason'."""
-    keys = set()
+def read_equivalent(mutants):
+    """The listed equivalent mutants, as a test on a mutant. An entry is 'PATH | ORIGINAL
+    | MUTATED  # reason'; where the same change can be made on several lines of the file,
+    it names which with PATH@N (the Nth from the top) or all with PATH@*, whose reason
+    then holds for each. An entry that names no line, or a line that is not there, stops
+    the run: a reason written for one line must not cover another by accident."""
+    entries = []
     if os.path.exists(EQUIVALENT_FILE):
         with open(EQUIVALENT_FILE, encoding="utf-8") as f:
-            for line in f:
-                if line.strip() and not line.startswith("#"):
-                    keys.add(line.split("  # ")[0].strip())
-    return keys
+            entries = [line.split("  # ")[0].strip() for line in f if line.strip() and not line.startswith("#")]
+    sites = {m.site() for m in mutants}
+    counts = {}
+    for m in mutants:
+        counts[m.key()] = counts.get(m.key(), 0) + 1
+    listed, problems = set(), []
+    for entry in entries:
+        path, _, rest = entry.partition(" | ")
+        path, _, which = path.partition("@")
+        key = path + " | " + rest
+        if which == "*" or (not which and counts.get(key) == 1):
+            listed.update("%s@%d | %s" % (path, n, rest) for n in range(1, counts.get(key, 0) + 1))
+        elif not which:
+            problems.append("%s: %d lines make this change; name one as %s@N or all as %s@*" % (
+                entry, counts.get(key, 0), path, path))
+        else:
+            listed.add("%s@%s | %s" % (path, which, rest))
+    problems += ["%s: no such mutant" % e for e in listed if e not in sites]
+    if problems:
+        raise SystemExit("tools/mutate-equivalent.txt:\n  " + "\n  ".join(sorted(problems)))
+    return lambda mutant: mutant.site() in listed
 
 
 def run(command, cwd, timeout=None):
@@ -244,14 +274,14 @@ def main():
     parser.add_argument("--list", action="store_true", help="list the mutants in run order and stop")
     args = parser.parse_args()
 
-    equivalent = read_equivalent()
     mutants = all_mutants(ROOT)
+    equivalent = read_equivalent(mutants)
     mutants = in_run_order(mutants, args.seed)
     if args.only is not None:
         places = set(args.only)
         mutants = [m for m in mutants if "%s:%d" % (m.path, m.number) in places]
-    skipped = [m for m in mutants if m.key() in equivalent]
-    mutants = [m for m in mutants if m.key() not in equivalent]
+    skipped = [m for m in mutants if equivalent(m)]
+    mutants = [m for m in mutants if not equivalent(m)]
     if args.list:
         for m in mutants[:args.count]:
             print("%-18s %s" % (m.operator, m.describe()))
