@@ -135,6 +135,7 @@ class StandardOutput(unittest.TestCase):  # no log output stops the server: not 
         # Whole lines, in order, none cut or joined, and every entry written or counted:
         # waiting, two terminals connected, the requests.
         self.assertEqual(kept, [b"snd_termnr,%04d," % i + b"x" * 980 for i in range(len(kept))])
+        self.assertGreater(sum(map(len, kept)), 1 << 20)  # the MiB kept back, and what the pipe held
         self.assertEqual(len(lines) - 1 + lost, self.ENTRIES + 3)
         self.assertEqual(self.reports(process), [])
 
@@ -142,9 +143,10 @@ class StandardOutput(unittest.TestCase):  # no log output stops the server: not 
         read_end, write_end = os.pipe()
         os.close(read_end)
         process = self.start(write_end)
-        os.close(write_end)
         self.log_many_entries()
         reports = self.reports(process)
+        self.assertTrue(os.get_blocking(write_end))  # its flags as they were before the run
+        os.close(write_end)
         self.assertEqual(len(reports), 1, reports)
         self.assertIn(b"Broken pipe", reports[0])
 
