@@ -67,9 +67,9 @@ TEST(ConsoleOutputTest, ScreensAndLines) {
         // the replaced screens hold no room in the queue: the line still fits
         {{"F", "Sold\n", "S" + half, "S" + half, "Ssecond\n", "a line\n"}, "second\na line\n"},
         {{"F", "R", "S" + big + "\n", "Snewer\n"}, big + "\nnewer\n"},
+        {{"a\n", full + "\n", "c\n"}, "a\n(1 log entries lost)\nc\n"},  // lost while gathering: counted in place
         {{"line\n", "Sscreen\n"}, "line\nscreen\n"},  // gathered lines go first
         {{"F", "S" + half, fill + "\n"}, half + fill + "\n"},  // a line that just fills the queue is kept
-        {{"a\n", full + "\n", "c\n"}, "a\n(1 log entries lost)\nc\n"},  // lost while gathering: counted in place
     };
     for (const auto& [records, expected] : cases) {
         Output out;
