@@ -354,9 +354,9 @@ CASES = [
     ("grund", 0, GRUND, "^$", ["get_grund,"]),
     ("book 12345 F2 240115 0830", 0, BOOKED % "12345", "^$", ["Card: 12345 at 08:30 on 15-01-2024 (Fkey: F2)"]),
     ("--timeout 300 raw hello\\x21", 1, "", "no reply within 300 ms", ["hello!"]),
-    ("script SCRIPT", 2, ALIVE + BOOKED % "12 34" + TERMNR * 3, r"cannot run 'pause' with 1 argument\(s\); see nexolt-sim "
-     r"--help\nnexolt-sim: stopped at line 9 of .+\n\Z", ["Card: 12 34 at 07:00 on 15-01-2024 (Fkey: F2)", "snd_termnr,9",
-                                                      "snd_termnr,5", "snd_termnr,"]),
+    ("script SCRIPT", 2, ALIVE + BOOKED % "12 34" + TERMNR * 3,
+     r"cannot run 'pause' with 1 argument\(s\); see nexolt-sim --help\r?\nnexolt-sim: stopped at line 9 of .+\n\Z",
+     ["Card: 12 34 at 07:00 on 15-01-2024 (Fkey: F2)", "snd_termnr,9", "snd_termnr,5", "snd_termnr,"]),
     ("load termnr 7", 0, LOADED % (7, "termnr"), "^$", ["snd_termnr,1"] * 7),
     ("load termnr 1", 0, LOADED % (1, "termnr"), "^$", ["snd_termnr,1"]),  # the fewest requests; cards from 1
     ("load book 2", 0, LOADED % (2, "book"), "^$", ["Card: %d at %s (Fkey: F1)" % (n, NOW) for n in (1, 2)]),
@@ -364,8 +364,8 @@ CASES = [
     ("--port", 2, "", "--port needs a value;", None), ("--timeout 200", 2, "", "no command;", None),
     ("--- alive", 2, "", "unknown option ---;", None),
     ("alive 1", 2, "", r"cannot run 'alive' with 1 argument\(s\);", None),
-    ("--port 1 --timeout 1 alive", 1, "", r"cannot connect to 127\.0\.0\.1:1\n", None),  # the least port and timeout
-    ("--host 127.0.0.2 --port 1 load alive 100000000", 1, "", r"cannot connect to 127\.0\.0\.2:1\n", None),  # most
+    ("--port 1 --timeout 1 alive", 1, "", r"cannot connect to 127\.0\.0\.1:1\r?\n", None),  # the least port and timeout
+    ("--host 127.0.0.2 --port 1 load alive 100000000", 1, "", r"cannot connect to 127\.0\.0\.2:1\r?\n", None),  # most
     ("raw hello\\x21", 1, "", "no reply within 2000 ms", ["hello!"]),  # the default timeout
     ("bogus",) + USAGE, ("book",) + USAGE, ("book 1 F1 240115 0830 x",) + USAGE, ("load alive 0",) + USAGE,
     ("--port 0 alive",) + USAGE, ("--port 65536 alive",) + USAGE, ("load alive 100000001",) + USAGE,
