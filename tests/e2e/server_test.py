@@ -135,6 +135,7 @@ class StandardOutput(unittest.TestCase):  # no log output stops the server: not 
         # Whole lines, in order, none cut or joined, and every entry written or counted:
         # waiting, two terminals connected, the requests.
         self.assertEqual(kept, [b"snd_termnr,%04d," % i + b"x" * 980 for i in range(len(kept))])
+        self.assertGreater(sum(map(len, kept)), 1 << 20)  # the MiB kept back, and what the pipe held
         self.assertEqual(len(lines) - 1 + lost, self.ENTRIES + 3)
         self.assertEqual(self.reports(process), [])
 
@@ -142,9 +143,10 @@ class StandardOutput(unittest.TestCase):  # no log output stops the server: not 
         read_end, write_end = os.pipe()
         os.close(read_end)
         process = self.start(write_end)
-        os.close(write_end)
         self.log_many_entries()
         reports = self.reports(process)
+        self.assertTrue(os.get_blocking(write_end))  # its flags as they were before the run
+        os.close(write_end)
         self.assertEqual(len(reports), 1, reports)
         self.assertIn(b"Broken pipe", reports[0])
 
@@ -342,6 +344,7 @@ ALIVE, TERMNR, GRUND = (re.escape(reply_to(r).decode()) + "\n" for r in (b"get_a
 BOOKED = re.escape(BOOKING_REPLY.decode()).replace("12345", "%s") + "\n"
 NOW = "HH:MM on DD-MM-YYYY"  # in an entry: the clock's time and date (not checked in the window)
 USAGE = (2, "", "^nexolt-sim: ", None)
+LOADED = r"%d %s requests in [0-9.]+ s: [0-9]+ requests/s; latency us p50 [0-9]+ p90 [0-9]+ p99 [0-9]+ max [0-9]+\n"
 # Arguments (SCRIPT: a script file), exit status, output and errors (patterns), the entries
 # logged between "connected" and "closed" (None: no connection).
 CASES = [
@@ -351,10 +354,19 @@ CASES = [
     ("grund", 0, GRUND, "^$", ["get_grund,"]),
     ("book 12345 F2 240115 0830", 0, BOOKED % "12345", "^$", ["Card: 12345 at 08:30 on 15-01-2024 (Fkey: F2)"]),
     ("--timeout 300 raw hello\\x21", 1, "", "no reply within 300 ms", ["hello!"]),
-    ("script SCRIPT", 0, ALIVE + BOOKED % "12 34" + TERMNR, "^$",
-     ["Card: 12 34 at 07:00 on 15-01-2024 (Fkey: F2)", "snd_termnr,9"]),
-    ("load termnr 7", 0, r"7 termnr requests in [0-9.]+ s: [0-9]+ requests/s; "
-     r"latency us p50 [0-9]+ p90 [0-9]+ p99 [0-9]+ max [0-9]+\n", "^$", ["snd_termnr,1"] * 7),
+    ("script SCRIPT", 2, ALIVE + BOOKED % "12 34" + TERMNR * 3,
+     r"cannot run 'pause' with 1 argument\(s\); see nexolt-sim --help\r?\nnexolt-sim: stopped at line 9 of .+\n\Z",
+     ["Card: 12 34 at 07:00 on 15-01-2024 (Fkey: F2)", "snd_termnr,9", "snd_termnr,5", "snd_termnr,"]),
+    ("load termnr 7", 0, LOADED % (7, "termnr"), "^$", ["snd_termnr,1"] * 7),
+    ("load termnr 1", 0, LOADED % (1, "termnr"), "^$", ["snd_termnr,1"]),  # the fewest requests; cards from 1
+    ("load book 2", 0, LOADED % (2, "book"), "^$", ["Card: %d at %s (Fkey: F1)" % (n, NOW) for n in (1, 2)]),
+    ("load",) + USAGE, ("termnr 1 2",) + USAGE, ("--timeout 0 alive", 2, "", "bad value '0' for --timeout;", None),
+    ("--port", 2, "", "--port needs a value;", None), ("--timeout 200", 2, "", "no command;", None),
+    ("--- alive", 2, "", "unknown option ---;", None),
+    ("alive 1", 2, "", r"cannot run 'alive' with 1 argument\(s\);", None),
+    ("--port 1 --timeout 1 alive", 1, "", r"cannot connect to 127\.0\.0\.1:1\r?\n", None),  # the least port and timeout
+    ("--host 127.0.0.2 --port 1 load alive 100000000", 1, "", r"cannot connect to 127\.0\.0\.2:1\r?\n", None),  # most
+    ("raw hello\\x21", 1, "", "no reply within 2000 ms", ["hello!"]),  # the default timeout
     ("bogus",) + USAGE, ("book",) + USAGE, ("book 1 F1 240115 0830 x",) + USAGE, ("load alive 0",) + USAGE,
     ("--port 0 alive",) + USAGE, ("--port 65536 alive",) + USAGE, ("load alive 100000001",) + USAGE,
     ("--port 65535 --timeout 200 alive", 1, "", "cannot connect to 127.0.0.1:65535", None),  # the last port: no one
@@ -368,7 +380,8 @@ class Simulator(ServerCase):
     def test_commands_table(self):
         self.start()
         script = pathlib.Path(self.dir, "script.txt")
-        script.write_text('# a shift start\nalive\npause 1\nbook "12 34" F2 240115 0700\ntermnr 9\n')
+        script.write_text('# a shift start\nalive\npause 1\nbook "12 34" F2 240115 0700\ntermnr 9\npause 0\ntermnr\t5\n'
+                          'termnr ""\npause 3600001\nalive\n')  # the first pause too long: a usage error
         for args, status, out, err, entries in CASES:
             with self.subTest(args=args):
                 result = subprocess.run(SIM + args.replace("SCRIPT", str(script)).split(), capture_output=True, timeout=60)

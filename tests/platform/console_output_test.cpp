@@ -62,10 +62,12 @@ TEST(ConsoleOutputTest, ScreensAndLines) {
     const std::string half(kOutputQueueLimit / 2, 'h');  // two of them fill the queue
     const std::string big(20000, 'b');
     const std::string fill(kOutputQueueLimit - half.size() - 1, 'l');
+    const std::string full(kOutputQueueLimit - 1, 'x');  // with its "\n", no room for anything else
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         // the replaced screens hold no room in the queue: the line still fits
         {{"F", "Sold\n", "S" + half, "S" + half, "Ssecond\n", "a line\n"}, "second\na line\n"},
         {{"F", "R", "S" + big + "\n", "Snewer\n"}, big + "\nnewer\n"},
+        {{"a\n", full + "\n", "c\n"}, "a\n(1 log entries lost)\nc\n"},  // lost while gathering: counted in place
         {{"line\n", "Sscreen\n"}, "line\nscreen\n"},  // gathered lines go first
         {{"F", "S" + half, fill + "\n"}, half + fill + "\n"},  // a line that just fills the queue is kept
     };
@@ -112,9 +114,15 @@ TEST(ConsoleOutputTest, LinesOfABurstWaitForTheGatherTimer) {
     std::vector<pollfd> fds = poll_fds();
     ASSERT_GE(fds[1].fd, 0) << "a burst of " << line << " lines was written line by line";
     ::poll(&fds[1], 1, 10000);
+    const auto flushed = std::chrono::steady_clock::now();
     output_handle(fds.data());
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kOutputGatherMs));
     EXPECT_EQ(written + out.read_all(), expected + "after\n");
+    int direct = 0;  // the timer's write was the first of a new period: the burst goes on with the rest
+    for (; direct < 1000 && (output_line("more\n"), output_before_wait(), poll_fds()[1].fd < 0); ++direct) {}
+    const bool one_period = std::chrono::steady_clock::now() - flushed < std::chrono::milliseconds(kOutputGatherMs);
+    if (one_period) { EXPECT_EQ(direct, kOutputWritesPerGather - 1); }
+    output_finish(1000);
 }
 
 // A write that fails (a full disk; here the file size limit) after cutting a line short:
@@ -143,10 +151,12 @@ TEST(ConsoleOutputTest, AFailedWriteIsTriedAgainAndTheCutLineCompleted) {
     ::poll(nullptr, 0, output_timeout_ms() + 1);  // until the next try is due
     const pollfd none[2] = {{-1, 0, 0}, {-1, 0, 0}};
     output_handle(none);
+    output_line("more\n");  // output works again: lines go out at once
+    output_before_wait();
     std::string written(static_cast<std::size_t>(::lseek(file, 0, SEEK_END)), '\0');
     ::pread(file, written.data(), written.size(), 0);
     ::close(file);
-    EXPECT_EQ(written, "0123456789abcdef\nnext\n");
+    EXPECT_EQ(written, "0123456789abcdef\nnext\nmore\n");
 }
 
 }  // namespace

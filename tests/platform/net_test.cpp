@@ -65,9 +65,11 @@ Event next_event(bool wait) {
 //   S / K / k    the socket is shut down / closed with a reset / closed
 //   m            the socket asks for read events alone       e   receive until the end
 //   b            the listener is replaced by a new socket that is bound and does not listen
+//   l / l!E      the listener listens / fails with E     u!E / n!E   a new socket binds to the
+//                listener's port / to 192.0.2.1 (an address no host has) and fails with E
 //   Z            descriptor 0 is closed (until the scenario ends)
 //   Q            the socket layer ends                       p   one turn of the loop
-//   fA fR fS f-  the next accept / receive / send fails; no failure
+//   fA fR fS fL f-  the next accept / receive / send / listen fails; no failure
 struct Scenario {
     Scenario() {
         EXPECT_EQ(net_startup(), 0);
@@ -125,11 +127,14 @@ struct Scenario {
             case 'm': ASSERT_EQ(async_select(socket, window, kSocketMessage, kFdRead), 0); break;
             case 'e': for (int i = 0; i < kTimeoutMs && receive(socket, buffer, 8) != 0; ++i) ::usleep(1000); break;
             case 'b': listener = tcp_socket(); EXPECT_EQ(bind_any(listener, 0), 0); break;
+            case 'l': expect(listen_socket(listener, 1) != 0, arg.empty() ? "0" : arg); break;
+            case 'u': expect(bind_any(tcp_socket(), port) != 0, arg); break;
+            case 'n': expect(bind_address(tcp_socket(), 0xC0000201, 0) != 0, arg); break;
             case 'Z': saved_stdin = ::dup(0), ::close(0); break;
             case 'Q': EXPECT_EQ(net_cleanup(), 0); break;
             case 'p': pump(); break;
             case 'f':
-                arg == "-" ? fault_disarm() : fault_arm(arg == "A" ? Fault::Accept : arg == "R" ? Fault::Recv : Fault::Send, 1, false);
+                arg == "-" ? fault_disarm() : fault_arm(arg == "A" ? Fault::Accept : arg == "R" ? Fault::Recv : arg == "L" ? Fault::Listen : Fault::Send, 1, false);
                 break;
             default: FAIL() << "unknown step";
         }
@@ -149,7 +154,9 @@ TEST(NetTest, Scenarios) {
     ASSERT_NE(window, nullptr);
     const char* const scenarios[] = {
         // nothing pending: accept would block; a socket that does not listen cannot accept
-        "- a!10035 - b a!10022",
+        "- a!10035 - b a!10022 u!10048 n!10049",
+        // a listen that fails gives its error, and the next works
+        "b fL l!10055 l",
         // a process started with standard input closed gets descriptor 0 for a connection
         // and then for a new socket
         "c Z A a k b a!10022",
