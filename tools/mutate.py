@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Mutation testing: plants one small fault at a time in the code (outside tests/ and
 bench/), rebuilds the linux preset incrementally and runs its tests, stopping at the
-first failure. A mutant is killed when a test fails (or times out), survives when all
-pass, and is not viable when it does not build.
+first failure; a mutant they all pass is built and tested again with the sanitizers
+(linux-asan), as the test command does. A mutant is killed when a test fails (or times
+out), survives when all pass, and is not viable when it does not build.
 
     python3 tools/mutate.py [--count N] [--seconds S] [--seed K] [--only FILE:LINE ...]
 
@@ -211,13 +212,13 @@ QUICK_TESTS = "qxtool|scan_golden|command_lines|sample_installation|layers"
 MUTANT_SECONDS = 150
 
 
-def tests_pass(copy, exclude):
+def tests_pass(copy, exclude, preset="linux"):
     """Runs the unit tests, the quick process tests, then the others; False at the first
     failure. A test that hangs counts as failed (a unit test after 20 s, a quick one after
     30 s, the others after a minute: each several times what it takes on a loaded
     machine), and so do tests that together outlast MUTANT_SECONDS; what they started is
     ended with them."""
-    base = ["ctest", "--preset", "linux", "-j2", "--stop-on-failure", "--timeout"]
+    base = ["ctest", "--preset", preset, "-j2", "--stop-on-failure", "--timeout"]
     stages = [["20", "-L", "unit", "-E", exclude], ["30", "-LE", "unit", "-R", QUICK_TESTS, "-E", exclude],
               ["60", "-LE", "unit", "-E", "%s|%s" % (exclude, QUICK_TESTS)]]
     deadline = time.monotonic() + MUTANT_SECONDS
@@ -250,17 +251,30 @@ def sync_tree(copy):
                 os.remove(path)
 
 
-def prepare(work):
+def prepare(work, presets):
     copy = os.path.join(work, "tree")
     sync_tree(copy)
     print("building the copy in %s ..." % copy, flush=True)
     # Without link-time optimisation (a mutant then costs one compile and the links, not a
     # whole-program optimisation of every program) and without the benchmarks, which no
     # test runs.
-    if (run(["cmake", "--preset", "linux", "-DQX_LTO=OFF", "-DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON"], copy) != 0 or
-            run(["cmake", "--build", "--preset", "linux"], copy) != 0):
-        raise SystemExit("the unmutated copy does not build")
+    for preset in presets:
+        if (run(["cmake", "--preset", preset, "-DQX_LTO=OFF", "-DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON"], copy) != 0
+                or run(["cmake", "--build", "--preset", preset], copy) != 0):
+            raise SystemExit("the unmutated copy does not build for %s" % preset)
     return copy
+
+
+def verdict_of(copy, exclude, presets):
+    """'not viable', 'killed' (by the tests of the first preset that fails) or 'SURVIVED'.
+    A mutant goes on to the sanitizer build only when the plain one passes: most are
+    killed there, and the sanitizers see what it cannot (a read past a buffer, a leak)."""
+    for number, preset in enumerate(presets):
+        if run(["cmake", "--build", "--preset", preset], copy) != 0:
+            return "not viable" if number == 0 else "SURVIVED"
+        if not tests_pass(copy, exclude, preset):
+            return "killed" if number == 0 else "killed (%s)" % preset
+    return "SURVIVED"
 
 
 def main():
@@ -272,6 +286,8 @@ def main():
     parser.add_argument("--exclude", default=DEFAULT_EXCLUDE, help="tests to leave out (ctest -E)")
     parser.add_argument("--only", nargs="*", default=None, help="only the mutants of these PATH:LINE places")
     parser.add_argument("--list", action="store_true", help="list the mutants in run order and stop")
+    parser.add_argument("--no-sanitizers", action="store_true",
+                        help="judge by the linux preset alone (the test command also runs linux-asan)")
     args = parser.parse_args()
 
     mutants = all_mutants(ROOT)
@@ -289,8 +305,9 @@ def main():
 
     work = args.work or tempfile.mkdtemp(prefix="qx-mutate-")
     start = time.monotonic()
-    copy = prepare(work)
-    if not tests_pass(copy, args.exclude):
+    presets = ["linux"] if args.no_sanitizers else ["linux", "linux-asan"]
+    copy = prepare(work, presets)
+    if not all(tests_pass(copy, args.exclude, preset) for preset in presets):
         raise SystemExit("the tests fail without a mutant: mend them first")
     killed, survived, not_viable = [], [], []
     try:
@@ -309,15 +326,8 @@ def main():
             with open(target, "w", encoding="utf-8") as f:
                 f.write("\n".join(lines))
             try:
-                if run(["cmake", "--build", "--preset", "linux"], copy) != 0:
-                    not_viable.append(mutant)
-                    verdict = "not viable"
-                elif tests_pass(copy, args.exclude):
-                    survived.append(mutant)
-                    verdict = "SURVIVED"
-                else:
-                    killed.append(mutant)
-                    verdict = "killed"
+                verdict = verdict_of(copy, args.exclude, presets)
+                {"n": not_viable, "S": survived, "k": killed}[verdict[0]].append(mutant)
             finally:
                 with open(target, "w", encoding="utf-8") as f:
                     f.write(text)
