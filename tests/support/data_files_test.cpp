@@ -107,7 +107,9 @@ TEST_F(DataFilesTest, ReuseMovesToTheFrontAndOtherModesReopenInTheSameSlot) {
     EXPECT_GE(open("log/new.log", "a"), 0);  // append mode creates the file
     ASSERT_GE(open("./vst/a.dat", "r"), 0);  // the file moves to the new mode, it takes no second slot
     EXPECT_EQ(table::table_open("", "r"), -2);
-    EXPECT_EQ(table::table_close("") + table::table_close("vst/never.opened"), 0);
+    EXPECT_EQ(table::table_close("") + table::table_close("vst/never.opened") +
+                  table::table_close(std::string(300, 'x').c_str()),
+              0);
     for (const std::string& name : std::vector<std::string>{"vst/missing.dat", "vst/a.dat/", "vst/a.dat/.",
                                                              "vst/a.dat//", "vst/./a.dat/./", std::string(300, 'x')}) {
         EXPECT_EQ(open(name), -1) << name;
@@ -156,6 +158,8 @@ TEST_F(DataFilesTest, OnlyLogFilesInSlotsOneTo256RefusesRatherThanOrphaning) {
     ASSERT_GE(open("logs/v"), 0);  // into slot 256, the last one that can be evicted ("logs/" is no "log/")
     EXPECT_GE(open("vst/one-more"), 0);
     EXPECT_STREQ(table::slot_name(256), "vst/one-more");
+    table::table_close("vst/zero");
+    EXPECT_EQ(table::slot_name(0), nullptr);
 }
 
 #if defined(__GLIBC__)
