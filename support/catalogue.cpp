@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "platform/files.h"
 #include "support/file_table.h"
@@ -45,8 +46,8 @@ std::int16_t read_text_message(const char* name, char* buffer, std::int16_t numb
         if (!platform::text_read_line(file, line, sizeof line)) break;
         std::memcpy(buffer, line, std::strlen(line) + 1);
     }
-    const std::size_t length = std::strlen(buffer);
-    if (length > 0 && buffer[length - 1] == '\n') buffer[length - 1] = '\0';
+    const std::string_view message(buffer);
+    if (message.ends_with('\n')) buffer[message.size() - 1] = '\0';
     platform::text_close(file);
     return kTextCode;
 }

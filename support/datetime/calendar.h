@@ -38,7 +38,7 @@ std::int32_t four_digit_year(std::int32_t year);
 // `date` moved by `days` days. 0 days returns the date unchanged, valid or not. The year
 // wraps between 99 and 00, so an eight-digit date keeps its four-digit year and crosses
 // centuries normally. Any day count (INT_MIN to INT_MAX) is computed in constant time.
-// An eight-digit date moved past year 214747, where the packed value would no longer
+// An eight-digit date moved past year 214748, where the packed value would no longer
 // fit 32 bits, gives kOpenEndDateLong.
 std::int32_t add_days(std::int32_t date, std::int32_t days);
 

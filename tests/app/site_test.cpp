@@ -40,17 +40,17 @@ std::string read_all(const std::string& path) {
 }
 
 TEST(JournalLineTest, FieldsLayoutAndBase64) {
-    EXPECT_EQ(journal_line("regi,1,2,F1,240115,0875,12345", kReceived),
+    EXPECT_EQ(journal_line("regi,1,2,F1,240115,0875,12 \x1f\x7f\\5", kReceived),
               std::string("{\"received\":\"") + kReceived +
-                  "\",\"card\":\"12345\",\"fkey\":\"F1\",\"date\":\"240115\",\"time\":\"0875\","
-                  "\"request\":\"regi,1,2,F1,240115,0875,12345\"}\n");
+                  "\",\"card\":\"12 \\u001f\\u007f\\\\5\",\"fkey\":\"F1\",\"date\":\"240115\",\"time\":\"0875\","
+                  "\"request\":\"regi,1,2,F1,240115,0875,12 \\u001f\\u007f\\\\5\"}\n");
     // Where it came from (read back: tests/e2e/server_test.py).
     const journal::Origin unknown{"10.1.2.7:51234", -1};
     EXPECT_EQ(journal_line("regi", kReceived, &unknown).substr(journal_line("regi", kReceived).size() - 2),
               ",\"peer\":\"10.1.2.7:51234\",\"terminal\":null}\n");
     // A field that is not UTF-8 goes as base64, so that no JSON reader takes its bytes for
     // other characters. (Lines read back: tests/e2e/journal_lines.tsv and fuzz_journal_line.)
-    EXPECT_NE(journal_line("\xe9", kReceived).find("\"request_base64\":\"6Q==\""), std::string::npos);
+    EXPECT_NE(journal_line("regi,,,\x80,", kReceived).find("\"fkey_base64\":\"gA==\""), std::string::npos);
     EXPECT_NE(journal_line("regi,,,,,,\xc3\xa9\xe9", kReceived).find("\"card_base64\":\"w6np\""), std::string::npos);
     EXPECT_NE(journal_line("\xc3\xa9", kReceived).find("\"request\":\"\xc3\xa9\""), std::string::npos);
 }
@@ -67,6 +67,9 @@ TEST(JournalLineTest, ReceivedTimeIsLocalWithItsOffset) {
         {kCet, 1798759800, 999, "2027-01-01T00:30:00.999+01:00"},  // 12-31 23:30 UTC: the next year
         {kCet, 1769902200, 0, "2026-02-01T00:30:00.000+01:00"},    // 01-31 23:30 UTC: into February
         {kCet, 1772321400, 0, "2026-03-01T00:30:00.000+01:00"},    // 02-28 23:30 UTC: out of it
+        {kCet, 951867000, 0, "2000-03-01T00:30:00.000+01:00"},     // out of a leap February, into a 400-year era
+        {kCet, 4107540600, 0, "2100-03-01T00:30:00.000+01:00"},    // 2100 has no February 29
+        {"<+003059>-0:30:59", 1783381200, 0, "2026-07-07T00:10:59.000+00:30"},  // seconds of an offset dropped
     };
     for (const auto& [zone, at, ms, text] : cases) {
         test::EnvGuard tz("TZ", zone);

@@ -286,13 +286,17 @@ class Journal(ServerCase):
         self.assertEqual([base64.b64decode(line["request_base64"]) if "request_base64" in line
                           else line["request"].encode() for line in lines], self.REQUESTS)
         self.assertRegex(lines[0]["received"], r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$")
+        plain = b'{"received":"t","card":"7","fkey":"F","date":"d","time":"h","request":"regi,,,F,d,h,7"'
+        with open(self.path, "ab") as journal:  # a key given again counts last; a line may lack peer and terminal
+            journal.write(plain + b',"peer":"p","terminal":12,"terminal":34}\n' + plain + b'}\n')
         csv_path = os.path.join(self.dir, "bookings.csv")
         self.assertEqual(self.bookings(self.path, "--csv", csv_path), (0, b"", ""))
         records = list(csv.reader(io.StringIO(pathlib.Path(csv_path).read_bytes().decode("latin-1"), newline="")))
         peer = "127.0.0.1:%d" % self.conn.getsockname()[1]
         fields = [[card.decode("latin-1"), "F1", "240115", "0875"] for card in self.CARDS] + [[""] * 4]
         self.assertEqual(records, [["received", "terminal", "peer", "card", "fkey", "date", "time"]] +
-                         [[line["received"], "3" if n else "", peer] + f for n, (line, f) in enumerate(zip(lines, fields))])
+                         [[line["received"], "3" if n else "", peer] + f for n, (line, f) in enumerate(zip(lines, fields))] +
+                         [["t", "34", "p", "7", "F", "d", "h"], ["t", "", "", "7", "F", "d", "h"]])
 
     # The lines of journal_lines.tsv in one journal, and those that read alone, each time
     # after them a last line cut short (no error alone).

@@ -107,13 +107,16 @@ TEST_F(DataFilesTest, ReuseMovesToTheFrontAndOtherModesReopenInTheSameSlot) {
     EXPECT_GE(open("log/new.log", "a"), 0);  // append mode creates the file
     ASSERT_GE(open("./vst/a.dat", "r"), 0);  // the file moves to the new mode, it takes no second slot
     EXPECT_EQ(table::table_open("", "r"), -2);
-    EXPECT_EQ(table::table_close("") + table::table_close("vst/never.opened"), 0);
+    EXPECT_EQ(table::table_close("") + table::table_close("vst/never.opened") +
+                  table::table_close(std::string(300, 'x').c_str()),
+              0);
     for (const std::string& name : std::vector<std::string>{"vst/missing.dat", "vst/a.dat/", "vst/a.dat/.",
                                                              "vst/a.dat//", "vst/./a.dat/./", std::string(300, 'x')}) {
         EXPECT_EQ(open(name), -1) << name;
     }
     EXPECT_EQ(table::table_find("vst/b.dat"), table::kFrontSlot);  // nothing evicted
     EXPECT_EQ(table::slot_name(table::kFrontSlot - 3), nullptr);    // nor a second slot taken
+    EXPECT_EQ(table::slot_handle(table::kFrontSlot - 3), -1);
 }
 
 // 256 log files then 256 others fill the table from 511 down: the others take 255 to 0.
@@ -141,15 +144,22 @@ TEST_F(DataFilesTest, OnlyLogFilesInSlotsOneTo256RefusesRatherThanOrphaning) {
     ASSERT_GE(open("vst/zero"), 0);
     ASSERT_GE(open("vst/zero", "a"), 0);  // another mode: reopened in the same slot, the last one too
     EXPECT_EQ(table::table_find("vst/zero"), 0);
+    const auto zero = static_cast<std::int16_t>(table::slot_handle(0));
+    EXPECT_STREQ(table::file_of(zero), "vst/zero");  // slot 0 is searched as any other
+    EXPECT_NE(table::file_id_of(zero), nullptr);
     root_.write("vst/one-more", "x");
     EXPECT_EQ(open("vst/one-more"), -1);
     EXPECT_STREQ(table::slot_name(256), "log/l255");  // still open and in the table
     EXPECT_GE(table::slot_handle(256), 0);
     table::table_close("log/l255");
-    root_.write("vst/v", "x");
-    ASSERT_GE(open("vst/v"), 0);  // into slot 256, the last one that can be evicted
+    EXPECT_EQ(table::slot_handle(256), -1);
+    EXPECT_EQ(open(root_.str() + "/vst/zero", "a"), zero);  // found in slot 0 by its identity
+    root_.write("logs/v", "x");
+    ASSERT_GE(open("logs/v"), 0);  // into slot 256, the last one that can be evicted ("logs/" is no "log/")
     EXPECT_GE(open("vst/one-more"), 0);
     EXPECT_STREQ(table::slot_name(256), "vst/one-more");
+    table::table_close("vst/zero");
+    EXPECT_EQ(table::slot_name(0), nullptr);
 }
 
 #if defined(__GLIBC__)
@@ -227,6 +237,7 @@ TEST_F(DataFilesTest, ACatalogueNamedWith255CharactersIsReadOneMoreIsNot) {
         EXPECT_EQ(catalogue::rtekst(name.c_str(), buffer, 7), name == longest ? 12 : 3) << name.size();
         table::table_close(name.c_str());
     }
+    EXPECT_EQ(table::table_open((longest + "g").c_str(), "r"), -1);  // cut to fit, it would open another file
 }
 
 }  // namespace

@@ -80,6 +80,7 @@ TEST(DatePartTest, WeekdayWeekDayNumberAndMonthLengthMatchTheCalendarOverTheWind
         const chr::year_month_day_last last{d.civil.year(), chr::month_day_last{d.civil.month()}};
         ASSERT_EQ(date_part(d.packed, "nm"), static_cast<int>(static_cast<unsigned>(last.day()))) << d.packed;
     }
+    EXPECT_EQ(date_part(101014, nullptr), -1);
 }
 
 }  // namespace
