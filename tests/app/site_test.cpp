@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <deque>
 #include <filesystem>
@@ -22,6 +24,7 @@
 #include "app/site_config.h"
 #include "app/status.h"
 #include "platform/faults.h"
+#include "platform/files.h"
 #include "support/journal_line.h"
 #include "tests/env_guard.h"
 #include "tests/temp_dir.h"
@@ -152,6 +155,7 @@ TEST_F(AppendTest, AFailedWriteFlushOrOpenLeavesTheFileAsItWas) {
 // removed gets the next group in a new file at the path, and the old file keeps its own.
 TEST_F(AppendTest, AJournalMovedAsideOrRemovedIsStartedAfresh) {
     const std::string aside = dir_.str() + "/aside.jsonl";
+    std::fclose(stdin);  // the journal is handle 0, the lowest free one
     for (const bool remove : {false, true}) {
         ASSERT_TRUE(store("regi,,,,,,1")) << why_;
         std::filesystem::rename(path_, aside);
@@ -164,6 +168,7 @@ TEST_F(AppendTest, AJournalMovedAsideOrRemovedIsStartedAfresh) {
         std::filesystem::remove(path_);
         std::filesystem::remove(aside);
     }
+    EXPECT_EQ(platform::file_open(path_.c_str(), platform::FileAccess::AppendShared, 0600), 0);  // closed: free again
 }
 
 // Bookings with the card, function key, date and time of a line in the journal, written
@@ -187,6 +192,18 @@ TEST_F(AppendTest, RepeatsAreKnownFromTheFileAndTheGroup) {
     journal_close();  // as a restart does
     ASSERT_TRUE(journal_open(path_.c_str(), &why_)) << why_;
     EXPECT_EQ(journal_repeat("regi,1,2,F2,240115,0830,7"), Repeat::Stored);
+}
+
+TEST_F(AppendTest, TheLastLinesAreLearnt) {  // the last kRememberedBookings, whole across reads of megabytes
+    const auto booking = [](int card) { return "regi,1,2,F1,240115,0830," + std::to_string(card); };
+    std::string lines;
+    for (int card = 0; card < 8000; ++card) lines += line_of(booking(card));
+    for (const int lost : {0, 1}) {  // card 0 on the oldest line remembered, then on the newest forgotten
+        journal_close();
+        dir_.write("bookings.jsonl", lines + std::string(kRememberedBookings - 8000 + lost, '\n'));
+        ASSERT_TRUE(journal_open(path_.c_str(), &why_)) << why_;
+        for (int n = 0; n < 8000; ++n) EXPECT_EQ(journal_repeat(booking(n)), n < lost ? Repeat::No : Repeat::Stored);
+    }
 }
 
 TEST_F(AppendTest, PathsThatCannotBeAJournal) {
@@ -226,7 +243,7 @@ TEST(BookingMemoryTest, KeepsTheLastEntriesLikeAPlainList) {
     std::deque<std::pair<std::uint64_t, std::uint64_t>> model;  // key, where
     std::mt19937_64 random(7);
     for (std::uint64_t where = 1; where < 20000; ++where) {
-        const std::uint64_t key = random() % 900;
+        const std::uint64_t key = 1600 + random() % 900;  // homes on both sides of the index's end
         if (random() % 10 == 0) {
             const std::size_t count = random() % 4;
             memory.drop_recent(count);
@@ -241,7 +258,7 @@ TEST(BookingMemoryTest, KeepsTheLastEntriesLikeAPlainList) {
             model.back().second = where + 1000000;
         }
         ASSERT_EQ(memory.size(), model.size());
-        const std::uint64_t probe = random() % 900;
+        const std::uint64_t probe = 1600 + random() % 900;
         std::multiset<std::uint64_t> found, expected;
         memory.find(probe, [&](std::uint64_t w) { return found.insert(w), false; });
         for (const auto& [k, w] : model) {
@@ -270,7 +287,12 @@ TEST(CommitTest, HeldBookingsAreWrittenTogetherThenLoggedInOrder) {
     Connection* c[3];
     for (int i = 0; i < 3; ++i) c[i] = &connection_add(9000 + i, {0x7F000001, static_cast<std::uint16_t>(40000 + i)});
     const unsigned long writes = journal_writes();
+    const auto clock = [] {  // the time now as the journal writes it
+        const auto ms = std::chrono::system_clock::now().time_since_epoch() / std::chrono::milliseconds(1);
+        return journal::received_time_text(static_cast<std::time_t>(ms / 1000), static_cast<int>(ms % 1000)); };
+    const std::string before = clock();
     take_booking(*c[0], "regi,1,2,F1,240115,0830,1");
+    const std::string after = clock();
     take_booking(*c[1], "regi,1,2,F1,240115,0830,2");
     take_booking(*c[2], "regi,1,2,F1,240115,0830,1");  // a repeat of one waiting
     send_reply(*c[0], "after");                         // waits behind the held reply
@@ -285,6 +307,8 @@ TEST(CommitTest, HeldBookingsAreWrittenTogetherThenLoggedInOrder) {
                                                            kRepeatMark}));
     const std::string lines = read_all(path);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2);
+    const std::string received = lines.substr(lines.find(':') + 2, before.size());  // the milliseconds too
+    EXPECT_TRUE(before <= received && received <= after) << before << " " << received << " " << after;
     EXPECT_TRUE(c[0]->pending.empty());
     EXPECT_EQ(std::make_pair(c[0]->bookings_today, c[2]->bookings_today), std::make_pair(1L, 1L));
     for (Connection* open : {c[0], c[2]}) connection_close(*open, false);
@@ -335,6 +359,9 @@ TEST(StatusTest, AFailedWriteIsLoggedOnce) {
     std::filesystem::remove_all(folder);
     tick();
     EXPECT_EQ(entries().size(), 2u);  // failing again after a write: logged again
+    Connection& c = connection_add(9200, {0x7F000001, 40200});  // never heard from, no booking
+    EXPECT_NE(status_text().find(",\"last_request\":null,\"bookings_today\":0}"), std::string::npos) << status_text();
+    connection_close(c, false);
 }
 
 // The event log against the plainest model of its rules: the last 14 entries, within

@@ -181,13 +181,13 @@ class Site(ServerCase):
         for conn in conns:  # none closed by another
             assert_no_reply_pending(conn)
         terminals = {(n, "127.0.0.1:%d" % conn.getsockname()[1]) for n, conn in enumerate(conns, 1)}
-        conns[0].close()
-        self.server.expect_lines("[T1] Nexolt closed connection!")
+        conns[-1].close()  # the first, in slot 0, stays shown
+        self.server.expect_lines("[T%d] Nexolt closed connection!" % count)
         journal = pathlib.Path(self.dir, "bookings.jsonl").read_bytes().splitlines()
         self.assertEqual({(line["terminal"], line["peer"]) for line in map(json.loads, journal)}, terminals)
         shown = reader.result(timeout=30)  # written within a second
         self.assertEqual({(t["terminal"], t["peer"], t["bookings_today"]) for t in shown["terminals"]},
-                         {(n, peer, 1) for n, peer in terminals if n > 1})
+                         {(n, peer, 1) for n, peer in terminals if n < count})
         since = calendar.timegm(time.strptime(shown["terminals"][0]["connected_since"], "%Y-%m-%dT%H:%M:%SZ"))
         self.assertLess(abs(since - time.time()), 600)
         self.assertEqual(self.server.stop(), 0)
@@ -208,13 +208,13 @@ class Site(ServerCase):
 
     def test_refused_addresses_and_one_listening_address(self):
         self.start(QX_TERMINAL_HOSTS="127.0.0.2, 127.0.0.8/30", QX_LISTEN="127.0.0.9", QX_TERMINALS="1")
-        for _ in range(2):
-            refused = connect(host="127.0.0.9", source="127.0.0.3")
+        for source in ("127.0.0.3", "127.0.0.3", "127.0.0.4"):
+            refused = connect(host="127.0.0.9", source=source)
             refused.sendall(b"snd_termnr,99")  # never read: no entry, no reply
             self.assert_closed(refused)
         allowed = self.terminal(None, host="127.0.0.9", source="127.0.0.11")
-        self.server.expect_lines("[127.0.0.3] Refused: not a terminal host (QX_TERMINAL_HOSTS)",
-                                 "Nexolt connected!")  # one entry for both refusals
+        self.server.expect_lines(*["[127.0.0.%d] Refused: not a terminal host (QX_TERMINAL_HOSTS)" % n for n in (3, 4)],
+                                 "Nexolt connected!")  # one entry for both refusals of .3, one for .4
         allowed.sendall(b"snd_termnr,7")
         self.server.expect_lines("snd_termnr,7")  # one terminal: entries as ever
         self.assertEqual(receive_exactly(allowed, len(TERMNR_REPLY)), TERMNR_REPLY)
