@@ -113,8 +113,8 @@ class StandardOutput(unittest.TestCase):  # no log output stops the server: not 
         late.sendall(b"get_alive,")
         self.assertEqual(receive_exactly(late, len(KEEP_ALIVE_REPLY), timeout=1), KEEP_ALIVE_REPLY)
 
-    def reports(self, process):  # stops the server; its reports of failed log output
-        process.terminate()
+    def reports(self, process):  # stops the server by Ctrl-C; its reports of failed log output
+        process.send_signal(signal.SIGINT)
         self.assertEqual(process.wait(timeout=20), 0)
         return [line for line in process.stderr.read().splitlines() if line.startswith(b"Log output:")]
 
