@@ -186,6 +186,9 @@ class Site(ServerCase):
         journal = pathlib.Path(self.dir, "bookings.jsonl").read_bytes().splitlines()
         self.assertEqual({(line["terminal"], line["peer"]) for line in map(json.loads, journal)}, terminals)
         shown = reader.result(timeout=30)  # written within a second
+        if not WINDOW_MODE:  # made readable and writable for all, less the umask
+            umask = int(re.search(r"Umask:\s*(\d+)", pathlib.Path("/proc/self/status").read_text()).group(1), 8)
+            self.assertEqual(os.stat(status).st_mode & 0o7777, 0o666 & ~umask)
         self.assertEqual({(t["terminal"], t["peer"], t["bookings_today"]) for t in shown["terminals"]},
                          {(n, peer, 1) for n, peer in terminals if n < count})
         since = calendar.timegm(time.strptime(shown["terminals"][0]["connected_since"], "%Y-%m-%dT%H:%M:%SZ"))

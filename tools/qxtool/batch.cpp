@@ -1,5 +1,6 @@
 // The batch runner of qxtool, "qxtool -" (run_batch in commands.h): one command per line
 // of its input, each run by run_command. No state beyond one call.
+#include <algorithm>
 #include <istream>
 #include <ostream>
 #include <streambuf>
@@ -44,7 +45,7 @@ protected:
         return c;
     }
     std::streamsize xsputn(const char* data, std::streamsize count) override {
-        for (std::streamsize i = 0; i < count; ++i) lines_ += data[i] == '\n' ? 1 : 0;
+        lines_ += static_cast<long>(std::count(data, data + count, '\n'));
         target_.write(data, count);
         return count;
     }
