@@ -366,7 +366,6 @@ CASES = [
      ["Card: 12 34 at 07:00 on 15-01-2024 (Fkey: F2)", "snd_termnr,9", "snd_termnr,5", "snd_termnr,"]),
     ("load termnr 7", 0, LOADED % (7, "termnr"), "^$", ["snd_termnr,1"] * 7),
     ("load termnr 1", 0, LOADED % (1, "termnr"), "^$", ["snd_termnr,1"]),  # the fewest requests; cards from 1
-    ("load book 2", 0, LOADED % (2, "book"), "^$", ["Card: %d at %s (Fkey: F1)" % (n, NOW) for n in (1, 2)]),
     ("load",) + USAGE, ("termnr 1 2",) + USAGE, ("--timeout 0 alive", 2, "", "bad value '0' for --timeout;", None),
     ("--port", 2, "", "--port needs a value;", None), ("--timeout 200", 2, "", "no command;", None),
     ("--- alive", 2, "", "unknown option ---;", None),
@@ -380,6 +379,8 @@ CASES = [
     ("book 7", 0, BOOKED % "7", "^$", ["Card: 7 at %s (Fkey: F1)" % NOW]),
     ("book 8 F4", 0, BOOKED % "8", "^$", ["Card: 8 at %s (Fkey: F4)" % NOW]),
     ("book 9 F3 240115", 0, BOOKED % "9", "^$", ["Card: 9 at HH:MM on 15-01-2024 (Fkey: F3)"]),
+    # last: the window's log model takes no entry of the current time, so what follows would not match
+    ("load book 2", 0, LOADED % (2, "book"), "^$", ["Card: %d at %s (Fkey: F1)" % (n, NOW) for n in (1, 2)]),
 ]
 
 
