@@ -200,7 +200,8 @@ TEST_F(AppendTest, TheLastLinesAreLearnt) {  // the last kRememberedBookings, wh
     for (int card = 0; card < 8000; ++card) lines += line_of(booking(card));
     for (const int lost : {0, 1}) {  // card 0 on the oldest line remembered, then on the newest forgotten
         journal_close();
-        dir_.write("bookings.jsonl", lines + std::string(kRememberedBookings - 8000 + lost, '\n'));
+        const std::size_t blanks = kRememberedBookings - 8000 + lost;  // the cards' last feed first in a read of 1 MiB
+        dir_.write("bookings.jsonl", lines + std::string((1 << 20) - 1 - blanks, 'x') + std::string(blanks, '\n'));
         ASSERT_TRUE(journal_open(path_.c_str(), &why_)) << why_;
         for (int n = 0; n < 8000; ++n) EXPECT_EQ(journal_repeat(booking(n)), n < lost ? Repeat::No : Repeat::Stored);
     }
@@ -409,6 +410,10 @@ TEST(EventLogTest, ARunOfAnyEntriesMatchesTheModel) {
         }
         ASSERT_EQ(log_text(), model) << "step " << step;
     }
+    log_reset(nullptr);  // again, after entries: empty, and the next entry alone
+    EXPECT_EQ(log_text(), std::string());
+    log_add_entry("x", 1);
+    EXPECT_EQ(std::make_pair(std::string(log_text()), entries()), std::make_pair(std::string("x\r\n"), std::vector<std::string>{"x"}));
 }
 
 }  // namespace

@@ -294,6 +294,7 @@ class Journal(ServerCase):
         return result.returncode, result.stdout.replace(b"\r\n", b"\n"), result.stderr.decode("latin-1")
 
     def test_bookings_are_journaled_exactly_and_read_back_as_json_and_csv(self):
+        self.addCleanup(os.umask, os.umask(0))  # the server's: none, so a new journal gets its mode whole
         self.start(QX_BOOKINGS=self.path)
         self.conn = self.terminal()
         for n, request in enumerate(self.REQUESTS):
@@ -303,6 +304,8 @@ class Journal(ServerCase):
             self.conn.sendall(request)
             receive_reply(self.conn)
         self.server.stop()
+        if not WINDOW_MODE:
+            self.assertEqual(os.stat(self.path).st_mode & 0o7777, 0o660)
         # The lines as they are: any JSON reader gets the exact bytes, a field that is not
         # UTF-8 as base64 under its own key.
         code, out, err = self.bookings(self.path, "--json")
