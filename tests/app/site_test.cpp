@@ -239,7 +239,7 @@ TEST(HostListTest, AddressesAndBlocks) {
 // The memory against a plain model: the last `capacity` entries, found by key and told
 // apart by the caller; entries dropped from the newest end. Keys collide on purpose.
 TEST(BookingMemoryTest, KeepsTheLastEntriesLikeAPlainList) {
-    constexpr std::size_t kCapacity = 700;  // past the first index size, so it grows
+    constexpr std::size_t kCapacity = 1024;  // past the first index size, so it grows, and must before it is full
     BookingMemory memory(kCapacity);
     std::deque<std::pair<std::uint64_t, std::uint64_t>> model;  // key, where
     std::mt19937_64 random(7);
