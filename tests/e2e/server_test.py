@@ -220,25 +220,25 @@ class Site(ServerCase):
         day = time.gmtime(midnight + east + 3600).tm_yday - 1  # the new day, 0 on January 1: summer time around it
         zone = "XXX%s%d:%02d:%02dYYY,%d/0,%d/0" % ("+-"[east >= 0], abs(east) // 3600, abs(east) // 60 % 60,
                                                   abs(east) % 60, (day - 9) % 365, (day + 9) % 365)
-        status = os.path.join(self.dir, "status.json")
-        self.start(TZ=zone, QX_TERMINALS="2", QX_STATUS=status)
+        status = pathlib.Path(self.dir, "status.json")
+        self.start(TZ=zone, QX_TERMINALS="2", QX_STATUS=str(status))
         conn = self.terminal(LOCAL)
-        shown = lambda: [t["bookings_today"] for t in json.loads(pathlib.Path(status).read_bytes())["terminals"]]
+        shown = lambda: [(t["bookings_today"], not t["last_request"]) for t in json.loads(status.read_bytes())["terminals"]]
         for booked, count, early in ((True, 1, True), (False, 0, False), (True, 1, False)):  # the middle: unchanged
             conn.sendall(BOOKING + b"1" if booked else b"")
             deadline = time.time() + 10
-            while shown() != [count] and time.time() < deadline:
+            while shown() != [(count, False)] and time.time() < deadline:
                 threading.Event().wait(0.05)
-            self.assertEqual((shown(), early and time.time() >= midnight), ([count], False))
+            self.assertEqual((shown(), early and time.time() >= midnight), ([(count, False)], False))
 
     def test_refused_addresses_and_one_listening_address(self):
         self.start(QX_TERMINAL_HOSTS="127.0.0.2, 127.0.0.8/30", QX_LISTEN="127.0.0.9", QX_TERMINALS="1")
-        for source in ("127.0.0.3", "127.0.0.3", "127.0.0.4"):
+        for source in ("127.1.2.3", "127.1.2.3", "127.1.2.4"):
             refused = connect(host="127.0.0.9", source=source)
             refused.sendall(b"snd_termnr,99")  # never read: no entry, no reply
             self.assert_closed(refused)
         allowed = self.terminal(None, host="127.0.0.9", source="127.0.0.11")
-        self.server.expect_lines(*["[127.0.0.%d] Refused: not a terminal host (QX_TERMINAL_HOSTS)" % n for n in (3, 4)],
+        self.server.expect_lines(*["[127.1.2.%d] Refused: not a terminal host (QX_TERMINAL_HOSTS)" % n for n in (3, 4)],
                                  "Nexolt connected!")  # one entry for both refusals of .3, one for .4
         allowed.sendall(b"snd_termnr,7")
         self.server.expect_lines("snd_termnr,7")  # one terminal: entries as ever
