@@ -370,15 +370,15 @@ TEST(StatusTest, AFailedWriteIsLoggedOnce) {
 // Adds `text` to the `model` log, as an entry (with CR LF) when `crlf`, else as a line.
 void model_add(std::string* model, std::string text, bool crlf) {
     const std::size_t tail = crlf ? 2 : 0;
-    if (text.size() + tail >= kLogCapacity) text.resize(kLogCapacity - 1 - tail);
-    while (!model->empty() && model->size() + text.size() + tail >= kLogCapacity) {
+    if (text.size() + tail >= 10000) text.resize(10000 - 1 - tail);
+    while (!model->empty() && model->size() + text.size() + tail >= 10000) {
         const std::size_t feed = model->find('\n');
         model->erase(0, feed == std::string::npos ? model->size() : feed + 1);
     }
     *model += text + (crlf ? "\r\n" : "");
     int feeds = 0;
     for (std::size_t p = model->size(); p >= 1; --p) {
-        if ((*model)[p] == '\n' && ++feeds == kLogEntries + 1) {
+        if ((*model)[p] == '\n' && ++feeds == 15) {
             model->erase(0, p + 1);
             break;
         }
