@@ -200,7 +200,8 @@ TEST_F(AppendTest, TheLastLinesAreLearnt) {  // the last kRememberedBookings, wh
     for (int card = 0; card < 8000; ++card) lines += line_of(booking(card));
     for (const int lost : {0, 1}) {  // card 0 on the oldest line remembered, then on the newest forgotten
         journal_close();
-        dir_.write("bookings.jsonl", lines + std::string(kRememberedBookings - 8000 + lost, '\n'));
+        const std::size_t blanks = kRememberedBookings - 8000 + lost;  // the cards' last feed first in a read of 1 MiB
+        dir_.write("bookings.jsonl", lines + std::string((1 << 20) - 1 - blanks, 'x') + std::string(blanks, '\n'));
         ASSERT_TRUE(journal_open(path_.c_str(), &why_)) << why_;
         for (int n = 0; n < 8000; ++n) EXPECT_EQ(journal_repeat(booking(n)), n < lost ? Repeat::No : Repeat::Stored);
     }
@@ -238,7 +239,7 @@ TEST(HostListTest, AddressesAndBlocks) {
 // The memory against a plain model: the last `capacity` entries, found by key and told
 // apart by the caller; entries dropped from the newest end. Keys collide on purpose.
 TEST(BookingMemoryTest, KeepsTheLastEntriesLikeAPlainList) {
-    constexpr std::size_t kCapacity = 700;  // past the first index size, so it grows
+    constexpr std::size_t kCapacity = 1024;  // past the first index size, so it grows, and must before it is full
     BookingMemory memory(kCapacity);
     std::deque<std::pair<std::uint64_t, std::uint64_t>> model;  // key, where
     std::mt19937_64 random(7);
@@ -369,15 +370,15 @@ TEST(StatusTest, AFailedWriteIsLoggedOnce) {
 // Adds `text` to the `model` log, as an entry (with CR LF) when `crlf`, else as a line.
 void model_add(std::string* model, std::string text, bool crlf) {
     const std::size_t tail = crlf ? 2 : 0;
-    if (text.size() + tail >= kLogCapacity) text.resize(kLogCapacity - 1 - tail);
-    while (!model->empty() && model->size() + text.size() + tail >= kLogCapacity) {
+    if (text.size() + tail >= 10000) text.resize(10000 - 1 - tail);
+    while (!model->empty() && model->size() + text.size() + tail >= 10000) {
         const std::size_t feed = model->find('\n');
         model->erase(0, feed == std::string::npos ? model->size() : feed + 1);
     }
     *model += text + (crlf ? "\r\n" : "");
     int feeds = 0;
     for (std::size_t p = model->size(); p >= 1; --p) {
-        if ((*model)[p] == '\n' && ++feeds == kLogEntries + 1) {
+        if ((*model)[p] == '\n' && ++feeds == 15) {
             model->erase(0, p + 1);
             break;
         }
@@ -409,6 +410,10 @@ TEST(EventLogTest, ARunOfAnyEntriesMatchesTheModel) {
         }
         ASSERT_EQ(log_text(), model) << "step " << step;
     }
+    log_reset(nullptr);  // again, after entries: empty, and the next entry alone
+    EXPECT_EQ(log_text(), std::string());
+    log_add_entry("x", 1);
+    EXPECT_EQ(entries(), std::vector<std::string>{"x"}) << log_text();
 }
 
 }  // namespace

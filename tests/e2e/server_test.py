@@ -196,27 +196,49 @@ class Site(ServerCase):
         self.assertEqual(self.server.stop(), 0)
 
     def test_the_connection_silent_longest_is_closed_for_a_new_one(self):
-        self.start(QX_TERMINALS="2")
-        first, second = self.terminal(LOCAL), self.terminal(LOCAL)
+        self.start(QX_TERMINALS="3")
+        first, gone = self.terminal(LOCAL), self.terminal(LOCAL)
+        gone.close()  # its place is taken by the second, the third gets one of its own
+        self.server.expect_lines("[127.0.0.1] Nexolt closed connection!")
+        second, third = self.terminal(LOCAL), self.terminal(LOCAL)
         if WINDOW_MODE:
-            self.assertEqual(self.server.title(), "Nexolt communication demo (2 of 2 terminals connected)")
-        first.sendall(b"get_alive,")  # heard from: the second is now silent longest
-        self.assertEqual(receive_exactly(first, len(KEEP_ALIVE_REPLY)), KEEP_ALIVE_REPLY)
-        third = self.terminal(None)
-        self.server.expect_lines("[127.0.0.1] Closed: silent longest, to make room (QX_TERMINALS=2)",
+            self.assertEqual(self.server.title(), "Nexolt communication demo (3 of 3 terminals connected)")
+        for conn in (second, first):  # heard from, one in the middle first: the third is now silent longest
+            conn.sendall(b"get_alive,")
+            self.assertEqual(receive_exactly(conn, len(KEEP_ALIVE_REPLY)), KEEP_ALIVE_REPLY)
+        fourth = self.terminal(None)
+        self.server.expect_lines("[127.0.0.1] Closed: silent longest, to make room (QX_TERMINALS=3)",
                                  "[127.0.0.1] Nexolt connected!")
-        self.assert_closed(second)
-        for conn in (first, third):
+        self.assert_closed(third)
+        for conn in (first, second, fourth):
             assert_no_reply_pending(conn)
+
+    @unittest.skipIf(WINDOW_MODE, "a POSIX TZ: Linux only")
+    def test_bookings_today_start_again_at_local_midnight(self):
+        midnight = int(time.time()) + 5  # in a zone in summer time (an hour east of its standard offset)
+        east = -midnight % 86400 - 3600
+        day = time.gmtime(midnight + east + 3600).tm_yday - 1  # the new day, 0 on January 1: summer time around it
+        zone = "XXX%s%d:%02d:%02dYYY,%d/0,%d/0" % ("+-"[east >= 0], abs(east) // 3600, abs(east) // 60 % 60,
+                                                  abs(east) % 60, (day - 9) % 365, (day + 9) % 365)
+        status = pathlib.Path(self.dir, "status.json")
+        self.start(TZ=zone, QX_TERMINALS="2", QX_STATUS=str(status))
+        conn = self.terminal(LOCAL)
+        shown = lambda: [(t["bookings_today"], not t["last_request"]) for t in json.loads(status.read_bytes())["terminals"]]
+        for booked, count, early in ((True, 1, True), (False, 0, False), (True, 1, False)):  # the middle: unchanged
+            conn.sendall(BOOKING + b"1" if booked else b"")
+            deadline = time.time() + 10
+            while shown() != [(count, False)] and time.time() < deadline:
+                threading.Event().wait(0.05)
+            self.assertEqual((shown(), early and time.time() >= midnight), ([(count, False)], False))
 
     def test_refused_addresses_and_one_listening_address(self):
         self.start(QX_TERMINAL_HOSTS="127.0.0.2, 127.0.0.8/30", QX_LISTEN="127.0.0.9", QX_TERMINALS="1")
-        for source in ("127.0.0.3", "127.0.0.3", "127.0.0.4"):
+        for source in ("127.1.2.3", "127.1.2.3", "127.1.2.4"):
             refused = connect(host="127.0.0.9", source=source)
             refused.sendall(b"snd_termnr,99")  # never read: no entry, no reply
             self.assert_closed(refused)
         allowed = self.terminal(None, host="127.0.0.9", source="127.0.0.11")
-        self.server.expect_lines(*["[127.0.0.%d] Refused: not a terminal host (QX_TERMINAL_HOSTS)" % n for n in (3, 4)],
+        self.server.expect_lines(*["[127.1.2.%d] Refused: not a terminal host (QX_TERMINAL_HOSTS)" % n for n in (3, 4)],
                                  "Nexolt connected!")  # one entry for both refusals of .3, one for .4
         allowed.sendall(b"snd_termnr,7")
         self.server.expect_lines("snd_termnr,7")  # one terminal: entries as ever
@@ -272,6 +294,7 @@ class Journal(ServerCase):
         return result.returncode, result.stdout.replace(b"\r\n", b"\n"), result.stderr.decode("latin-1")
 
     def test_bookings_are_journaled_exactly_and_read_back_as_json_and_csv(self):
+        self.addCleanup(os.umask, os.umask(0))  # the server's: none, so a new journal gets its mode whole
         self.start(QX_BOOKINGS=self.path)
         self.conn = self.terminal()
         for n, request in enumerate(self.REQUESTS):
@@ -281,6 +304,8 @@ class Journal(ServerCase):
             self.conn.sendall(request)
             receive_reply(self.conn)
         self.server.stop()
+        if not WINDOW_MODE:
+            self.assertEqual(os.stat(self.path).st_mode & 0o7777, 0o660)
         # The lines as they are: any JSON reader gets the exact bytes, a field that is not
         # UTF-8 as base64 under its own key.
         code, out, err = self.bookings(self.path, "--json")
