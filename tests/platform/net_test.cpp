@@ -69,7 +69,7 @@ Event next_event(bool wait) {
 //   l / l!E      the listener listens / fails with E     u!E / n!E   a new socket binds to the
 //                listener's port / to 192.0.2.1 (an address no host has) and fails with E
 //   Z            descriptor 0 is closed (until the scenario ends)
-//   F / N        no new descriptor can be made / the client did not connect (and they can again)
+//   F / N        the client connects with no descriptor left / the client did not connect
 //   Q            the socket layer ends                       p   one turn of the loop
 //   fA fR fS fL f-  the next accept / receive / send / listen fails; no failure
 struct Scenario {
@@ -133,8 +133,11 @@ struct Scenario {
             case 'u': expect(bind_any(tcp_socket(), port) != 0, arg); break;
             case 'n': expect(bind_address(tcp_socket(), 0xC0000201, 0) != 0, arg); break;
             case 'Z': saved_stdin = ::dup(0), ::close(0); break;
-            case 'F': ::getrlimit(RLIMIT_NOFILE, &limit), none = limit, none.rlim_cur = 0, ::setrlimit(RLIMIT_NOFILE, &none); break;
-            case 'N': EXPECT_EQ(clients.back(), kNoClient), ::setrlimit(RLIMIT_NOFILE, &limit); break;
+            case 'F':  // the limit comes back at once: the sanitizers' checks need descriptors too
+                ::getrlimit(RLIMIT_NOFILE, &limit), none = limit, none.rlim_cur = 0, ::setrlimit(RLIMIT_NOFILE, &none);
+                clients.push_back(client_connect("127.0.0.1", port, kTimeoutMs)), ::setrlimit(RLIMIT_NOFILE, &limit);
+                break;
+            case 'N': EXPECT_EQ(clients.back(), kNoClient); break;
             case 'Q': EXPECT_EQ(net_cleanup(), 0); break;
             case 'p': pump(); break;
             case 'f':
@@ -189,7 +192,7 @@ TEST(NetTest, Scenarios) {
         // when the one held in reserve is 0
         "c Z A fA a!10024 g. c A fA a!10024 g. f- c A a sabc R fR r8!10054 fS w!10054 wx",
         // a client that gets no socket, or no connection, is none, not descriptor 0
-        "F c N Q c N",
+        "F N Q c N",
     };
     for (const std::string steps : scenarios) {
         Scenario scenario;
