@@ -150,6 +150,12 @@ void release_ahead(SocketState& state) {
     }
 }
 
+// Posts a read event and holds further ones back until the next receive.
+void post_read(int fd, SocketState& state) {
+    state.read_posted = true;
+    post(fd, state, kFdRead, 0);
+}
+
 void post_close(int fd, SocketState& state, int error) {
     if ((state.mask & kFdClose) == 0) return;
     state.close_posted = true;
@@ -171,8 +177,7 @@ void read_ahead(int fd, SocketState& state) {
         state.taken = 0;
         state.ahead.append(scratch, static_cast<std::size_t>(n));
         if ((state.mask & kFdRead) != 0) {
-            state.read_posted = true;
-            post(fd, state, kFdRead, 0);
+            post_read(fd, state);
         }
     } else if (n == 0) {
         post_close(fd, state, 0);
@@ -293,11 +298,10 @@ int async_select(Socket s, WindowHandle window, unsigned message, long mask) {
     // and a connection is looked at by the next net_post_ready.
     if (state->listening) arm_listener(fd, *state);
     if (state->connection && state->message != 0 && !state->watched) watch(fd, *state, kConnectionEvents);
-    if (state->connection && state->taken < state->ahead.size() && may_post(*state) && (mask & kFdRead) != 0) {
-        state->read_posted = true;  // bytes read ahead and not taken are data waiting
-        post(fd, *state, kFdRead, 0);
-    } else if (state->connection) {
-        mark_ready(fd, *state);
+    if (state->connection) {
+        // Bytes read ahead and not taken are data waiting, posted at once.
+        const bool waiting = state->taken < state->ahead.size() && (mask & kFdRead) != 0;
+        waiting && may_post(*state) ? post_read(fd, *state) : mark_ready(fd, *state);
     }
     return 0;
 }
@@ -407,8 +411,7 @@ int receive(Socket s, char* buffer, int length) {
         // More read ahead than taken: the read event comes again at once, as it would
         // for bytes still waiting in the socket.
         if (state->taken < state->ahead.size() && (state->mask & kFdRead) != 0) {
-            state->read_posted = true;
-            post(static_cast<int>(s), *state, kFdRead, 0);
+            post_read(static_cast<int>(s), *state);
         } else if (state->taken == state->ahead.size()) {
             release_ahead(*state);
             if (state->readable) mark_ready(static_cast<int>(s), *state);
