@@ -52,7 +52,7 @@ TEST(RegistryTest, EnumerationBufferRules) {
     struct Row { unsigned long index, name_size, data_size; long result; unsigned long name_after, data_after; std::string name, data; };
     const Row rows[] = {
         {0, 1, 125, kRegMoreData, 1, 6, "", ""},  // no room for the name's terminator
-        {0, 2, 6, kRegSuccess, 1, 6, std::string("A", 2), std::string("hello", 6)},  // both fit exactly
+        {0, 2, 6, kRegSuccess, 1, 6, std::string("A\0x", 3), std::string("hello", 6)},  // both fit exactly
         {1, 4, 125, kRegMoreData, 4, 9, "", ""},    // the name does not fit: its count stays
         {1, 125, 8, kRegMoreData, 125, 9, "", ""},  // nor the data: the size needed comes back
         {1, 125, 125, kRegSuccess, 10, 9, std::string("LongerName", 11), std::string("%TEMP%\\x", 9)},  // as stored
@@ -79,16 +79,18 @@ TEST(RegistryTest, ExpandEnvironment) {
     const char* const rows[][2] = {{"%ZZV%", "val"}, {"x%zzv%y", "xvaly"}, {"%UNDEF_ZZ%", "%UNDEF_ZZ%"},
                                    {"100%", "100%"}, {"%", "%"},          {"%%", "%%"},
                                    {"a%%b", "a%%b"}, {"%ZZV", "%ZZV"},    {"%%ZZV%%", "%%ZZV%%"},
-                                   {"50% and %ZZV%", "50% and %ZZV%"},    {"", ""}};
+                                   {"50% and %ZZV%", "50% and %ZZV%"},    {"%%%ZZV%", "%%val"},
+                                   {"", ""}};
     for (const auto& [source, expanded] : rows) {
         char out[64];
         EXPECT_EQ(expand_environment(source, out, sizeof out), std::strlen(expanded) + 1) << source;
         EXPECT_STREQ(out, expanded) << source;
     }
-    char fit[4] = {}, small[3];  // the room it takes, and one less: the size needed
+    char fit[4] = {}, small[5] = "xxxx";  // the room it takes, and one less: the size needed
     EXPECT_EQ(expand_environment("%ZZV%", fit, sizeof fit), 4u);
     EXPECT_STREQ(fit, "val");
-    EXPECT_EQ(expand_environment("%ZZV%", small, sizeof small), 4u);
+    EXPECT_EQ(expand_environment("%ZZV%", small, 3), 4u);
+    EXPECT_EQ(small[3], 'x');  // nothing beyond the size given
     EXPECT_EQ(expand_environment("%ZZV%", nullptr, 0), 4u);
 }
 
