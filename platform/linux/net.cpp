@@ -108,9 +108,14 @@ void watch(int fd, SocketState& state, std::uint32_t events) {
     state.watched = true;
 }
 
+// True when an accept event of listener `state` may be posted now.
+bool may_accept(const SocketState& state) {
+    return state.message != 0 && (state.mask & kFdAccept) != 0 && !state.accept_posted;
+}
+
 // Arms the listener for one accept report, when one may be posted.
 void arm_listener(int fd, SocketState& state) {
-    if (state.message != 0 && (state.mask & kFdAccept) != 0 && !state.accept_posted) watch(fd, state, kListenerEvents);
+    if (may_accept(state)) watch(fd, state, kListenerEvents);
 }
 
 // True when a read or close event of connection `state` may be posted now.
@@ -211,7 +216,8 @@ void net_handle_event(int fd, std::uint32_t events) {
     if (!started || static_cast<std::size_t>(fd) >= sockets.size() || !sockets[static_cast<std::size_t>(fd)].in_use) return;
     SocketState& state = sockets[static_cast<std::size_t>(fd)];
     if (state.listening) {
-        if (state.message == 0 || state.accept_posted) return;
+        // A report armed before a selection without FD_ACCEPT posts nothing.
+        if (!may_accept(state)) return;
         state.accept_posted = true;
         post(fd, state, kFdAccept, 0);
         return;

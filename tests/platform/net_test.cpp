@@ -23,7 +23,7 @@
 namespace qx::platform {
 namespace {
 
-constexpr unsigned kSocketMessage = 0x68;
+constexpr unsigned kSocketMessage = 1;  // the lowest a selection can name
 constexpr int kTimeoutMs = 5000;
 
 using Event = std::pair<Socket, std::intptr_t>;  // wparam and lparam of a socket message
@@ -64,7 +64,8 @@ Event next_event(bool wait) {
 //   wTEXT / w!E  the socket sends TEXT / sending fails with E
 //   g=TEXT g~ g. g!   the client receives TEXT / nothing in time / the end / a reset
 //   S / K / k    the socket is shut down / closed with a reset / closed
-//   m            the socket asks for read events alone       e   receive until the end
+//   m / mN       the socket asks for read events alone / for those of mask N   e   receive until the end
+//   MN           the listener asks for the events of mask N
 //   b            the listener is replaced by a new socket that is bound and does not listen
 //   l / l!E      the listener listens / fails with E     u!E / n!E   a new socket binds to the
 //                listener's port / to 192.0.2.1 (an address no host has) and fails with E
@@ -126,7 +127,8 @@ struct Scenario {
             case 'K': ::setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof abort_on_close);
                 [[fallthrough]];
             case 'k': EXPECT_EQ(close_socket(socket), 0); break;
-            case 'm': ASSERT_EQ(async_select(socket, window, kSocketMessage, kFdRead), 0); break;
+            case 'm':
+            case 'M': ASSERT_EQ(async_select(op == 'm' ? socket : listener, window, kSocketMessage, arg.empty() ? kFdRead : std::stol(arg)), 0); break;
             case 'e': for (int i = 0; i < kTimeoutMs && receive(socket, buffer, 8) != 0; ++i) ::usleep(1000); break;
             case 'b': listener = tcp_socket(); EXPECT_EQ(bind_any(listener, 0), 0); break;
             case 'l': expect(listen_socket(listener, 1) != 0, arg.empty() ? "0" : arg); break;
@@ -156,20 +158,29 @@ struct Scenario {
 };
 
 TEST(NetTest, Scenarios) {
+    // no loop can be made, for want of descriptors: the layer does not start (WSASYSNOTREADY)
+    rlimit limit{}, none{};
+    ::getrlimit(RLIMIT_NOFILE, &limit), none = limit, none.rlim_cur = 0, ::setrlimit(RLIMIT_NOFILE, &none);
+    const int started = net_startup();
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    EXPECT_EQ(std::make_pair(started, last_socket_error()), std::make_pair(kSocketError, 10091));
     unsigned long error = 0;
     register_window_class("net test", test_procedure, 0, &error);
     window = create_main_window("net test", "net test", &error);
     ASSERT_NE(window, nullptr);
+    events.clear();  // its creation message has the number of the socket messages
     const char* const scenarios[] = {
-        // nothing pending: accept would block; a socket that does not listen cannot accept
-        "- a!10035 - b a!10022 u!10048 n!10049",
+        // a connection refused for want of descriptors, also when the client's descriptor is 0,
+        // leaves nothing pending: accept would block; a socket that does not listen cannot accept
+        "Z c A fA a!10024 g. - a!10035 - b a!10022 u!10048 n!10049",
         // a listen that fails gives its error, and the next works
         "b fL l!10055 l",
         // a process started with standard input closed gets descriptor 0 for a connection
         // and then for a new socket
         "c Z A a k b a!10022",
-        // one accept event for two connections, again after the first accept only
-        "c c A - a A a -",
+        // one accept event for two connections, again after the first accept only (not after
+        // listening again)
+        "c c A l - a A a -",
         // a read is posted once (the socket inherits window, message and mask), again
         // after a partial receive, which also takes the bytes that came after the event
         "c A a s0123456789 R sa - r4=0123 R r64=456789a - r64!10035",
@@ -178,11 +189,11 @@ TEST(NetTest, Scenarios) {
         // a reset is a close with its error, and sending after it fails without a signal; a
         // closed socket is none, also when its number is in use again
         "c A a X C10054 w!10054 - k c c w!10038",
-        // messages queued before the layer ends are dropped
-        "c p Q - a!10093",
+        // messages queued before the layer ends are dropped, and its sockets closed (also 0)
+        "c Z A a sx p Q - a!10093 g.",
         // the tools' client (on descriptor 0 too) tells data, nothing in time, the end and
         // a reset apart, and sending after the reset fails
-        "Z c A a g~ wab g=ab S g. c A a K g! s!",
+        "Z c A a g~ w wab g=ab S g. c A a K g! s!",
         // only the events of the mask are posted: reads, and no close
         "c A a m sx R r8=x x e -",
         // selecting again posts the read that waits, though its event was posted before
@@ -190,9 +201,18 @@ TEST(NetTest, Scenarios) {
         // injected failures give their errors, once, and the layer goes on: the failed
         // accept took the connection and closed it, also when its descriptor is 0 and
         // when the one held in reserve is 0
-        "c Z A fA a!10024 g. c A fA a!10024 g. f- c A a sabc R fR r8!10054 fS w!10054 wx",
+        "c Z A fA a!10024 g. u!10048 c A fA a!10024 g. f- c A a sabc R fR r8!10054 fS w!10054 wx",
         // a client that gets no socket, or no connection, is none, not descriptor 0
         "F N Q c N",
+        // the end reported with the last bytes is posted after them, once; bytes that came
+        // after the read event go with the end to the receive that takes the rest
+        "c A a s1 x R r8=1 C0 S - c A a s23 R s4 x - r1=2 R r8=34 C0",
+        // a mask without reads posts none, bytes read ahead stay in order, and a read posted
+        // when reads are asked for again is posted once; receiving 0 bytes takes none
+        "c A a sabc R m32 - r1=a r0= - sd - r1=b se m32 m R r8=cde -",
+        // a listener without FD_ACCEPT posts no accept until it asks again; a connection
+        // accepted without selection gets events once selected; closing drops its queued ones
+        "M1 c - M41 A a M0 c a m - sx R r8=x sy p k -",
     };
     for (const std::string steps : scenarios) {
         Scenario scenario;
