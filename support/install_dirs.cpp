@@ -17,8 +17,6 @@ constexpr char kDefaultDir[] = "/qx";
 char root[kDirSize];                  // the installation root, empty until found
 char home[kDirSize];                  // the home directory, empty until found
 char home_path_result[kHomePathSize];  // home_path's result
-Source root_from = Source::NotYet;
-Source home_from = Source::NotYet;
 char root_words[64];  // where the root came from, in words
 char home_words[64];  // where the home directory came from, in words
 
@@ -37,6 +35,7 @@ void drop_trailing_backslash(char* dir) {
 }
 
 // One source of a directory: a registry value or an environment variable, by name.
+enum class Source { Registry, Environment };
 struct Step {
     Source source;
     const char* name;
@@ -49,7 +48,7 @@ constexpr Step kHomeSteps[] = {
 // Fills `dir` from the first of `steps` that gives text (else the default) and records
 // where it came from. A directory found before is returned as it is.
 template <std::size_t N>
-const char* find_dir(char* dir, Source* from, char* words, const Step (&steps)[N]) {
+const char* find_dir(char* dir, char* words, const Step (&steps)[N]) {
     if (dir[0] != '\0') return dir;
     for (const Step& step : steps) {
         if (step.source == Source::Registry) {
@@ -58,7 +57,6 @@ const char* find_dir(char* dir, Source* from, char* words, const Step (&steps)[N
             copy_variable(step.name, dir);
         }
         if (dir[0] != '\0') {
-            *from = step.source;
             std::snprintf(words, sizeof root_words, "%s %s",
                           step.source == Source::Registry ? "registry value" : "environment variable", step.name);
             drop_trailing_backslash(dir);
@@ -66,7 +64,6 @@ const char* find_dir(char* dir, Source* from, char* words, const Step (&steps)[N
         }
     }
     text::copy_text(dir, kDirSize, kDefaultDir);  // the default is taken as it is
-    *from = Source::Default;
     text::copy_text(words, sizeof root_words, "default");
     return dir;
 }
@@ -100,9 +97,9 @@ char* read_registry_value(const char* subkey, const char* name, char* out) {
     return out;
 }
 
-const char* rgetbase() { return find_dir(root, &root_from, root_words, kRootSteps); }
+const char* rgetbase() { return find_dir(root, root_words, kRootSteps); }
 
-const char* get_home_dir() { return find_dir(home, &home_from, home_words, kHomeSteps); }
+const char* get_home_dir() { return find_dir(home, home_words, kHomeSteps); }
 
 const char* home_path(const char* path) {
     if (is_absolute(path)) return path;
@@ -111,14 +108,11 @@ const char* home_path(const char* path) {
     return home_path_result;
 }
 
-Source root_source() { return root_from; }
-Source home_source() { return home_from; }
 const char* root_origin() { return root_words; }
 const char* home_origin() { return home_words; }
 
 void forget_directories() {
     root[0] = home[0] = root_words[0] = home_words[0] = '\0';
-    root_from = home_from = Source::NotYet;
 }
 
 }  // namespace qx::dirs

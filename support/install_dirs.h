@@ -16,9 +16,6 @@ inline constexpr std::size_t kDirSize = 256;           // directory texts, termi
 inline constexpr std::size_t kHomePathSize = 512;      // home_path's result buffer
 inline constexpr char kRegistryKey[] = "Software\\Velmora";
 
-// Where a directory came from.
-enum class Source { NotYet, Registry, Environment, Default };
-
 // Reads value `name` of HKEY_LOCAL_MACHINE\`subkey` into `out` (kDirSize bytes) with its
 // %NAME% references expanded, and returns `out`. Values are enumerated in order; the
 // enumeration stops at the first value whose name or data does not fit 125 characters.
@@ -41,11 +38,8 @@ bool is_absolute(const char* path);
 // path that does not fit kHomePathSize - 1 characters gives the empty text.
 const char* home_path(const char* path);
 
-// Where rgetbase's and get_home_dir's texts came from (NotYet before their first call),
-// and the same said in words: "registry value qxbase", "environment variable HOME",
-// "default" (empty text before the first call).
-Source root_source();
-Source home_source();
+// Where rgetbase's and get_home_dir's texts came from, in words: "registry value qxbase",
+// "environment variable HOME", "default" (empty text before the first call).
 const char* root_origin();
 const char* home_origin();
 

@@ -134,6 +134,9 @@ class ServerCase(unittest.TestCase):  # a folder of its own (self.dir), and the 
             self.server.expect_lines(entry)
         return conn
 
+    def keep_alive_on(self):  # TCP keep-alive on the server's end of a connection (ss shows its timer)
+        return b"timer:(keepalive" in subprocess.run(["ss", "-tnoH", "sport", "=", ":%d" % PORT], capture_output=True).stdout
+
     def assert_closed(self, conn):  # closed (or reset) by the server; closed here too
         conn.settimeout(10)
         try:

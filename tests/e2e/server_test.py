@@ -53,6 +53,7 @@ class Server(ServerCase):
                 assert_no_reply_pending(self.conn)
 
     def test_one_receive_is_one_request_of_at_most_1024_bytes(self):
+        self.assertFalse(self.keep_alive_on())  # one terminal: no TCP keep-alive (QX_TERMINALS=2 has it)
         self.conn.sendall(b"x" * 65536 + b"b" * 476)
         self.server.expect_lines(*["x" * 1024] * 64 + ["b" * 476])
         self.conn.sendall(b"get_gr")  # a request cut by a stall is two
@@ -123,9 +124,9 @@ class StandardOutput(unittest.TestCase):  # no log output stops the server: not 
         self.addCleanup(process.stdout.close)
         self.log_many_entries()  # nobody reads meanwhile
         lines = []
-        while not lines or not lines[-1].endswith(b"log entries lost)"):
+        while len(lines) < 100:  # reading again, a little; what is kept back is written when the run ends
             line = process.stdout.readline()
-            self.assertTrue(line, "output ended before the count of lost entries: %r" % lines[-3:])
+            self.assertTrue(line, "output ended early: %r" % lines[-3:])
             lines.append(line.rstrip(b"\n"))
         process.terminate()
         lines += process.stdout.read().splitlines()
@@ -223,13 +224,17 @@ class Site(ServerCase):
         status = pathlib.Path(self.dir, "status.json")
         self.start(TZ=zone, QX_TERMINALS="2", QX_STATUS=str(status))
         conn = self.terminal(LOCAL)
-        shown = lambda: [(t["bookings_today"], not t["last_request"]) for t in json.loads(status.read_bytes())["terminals"]]
+        seen = []  # the versions read: written when something changed and at midnight, never else
+        shown = lambda: [(t["bookings_today"], not t["last_request"])
+                         for t in json.loads(seen.append(status.read_bytes()) or seen[-1])["terminals"]]
         for booked, count, early in ((True, 1, True), (False, 0, False), (True, 1, False)):  # the middle: unchanged
             conn.sendall(BOOKING + b"1" if booked else b"")
             deadline = time.time() + 10
             while shown() != [(count, False)] and time.time() < deadline:
                 threading.Event().wait(0.05)
             self.assertEqual((shown(), early and time.time() >= midnight), ([(count, False)], False))
+        self.assertEqual((len({re.sub(rb'"written":"[^"]*"', b"", v) for v in seen}), self.keep_alive_on()),
+                         (len(set(seen)), True))  # none rewritten unchanged; two terminals: TCP keep-alive
 
     def test_refused_addresses_and_one_listening_address(self):
         self.start(QX_TERMINAL_HOSTS="127.0.0.2, 127.0.0.8/30", QX_LISTEN="127.0.0.9", QX_TERMINALS="1")

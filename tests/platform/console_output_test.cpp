@@ -55,18 +55,20 @@ struct Output {
     int ends[2] = {-1, -1};
 };
 
-// Records in turn ("F": the pipe is filled, "R": 8192 bytes of it read, "S...": a
-// screen, else a line) and what comes out: a screen is replaced by a newer one unless its
-// writing started.
+// Records in turn ("F": the pipe is filled, "R": 8192 bytes of it read, "P...": bytes
+// written to the pipe, "S...": a screen, else a line) and what comes out: a screen is
+// replaced by a newer one unless its writing started.
 TEST(ConsoleOutputTest, ScreensAndLines) {
     const std::string half(kOutputQueueLimit / 2, 'h');  // two of them fill the queue
     const std::string big(20000, 'b');
+    const std::string page(4096, 'p');  // with its "\n", a byte more than a page: the pipe's last byte
     const std::string fill(kOutputQueueLimit - half.size() - 1, 'l');
     const std::string full(kOutputQueueLimit - 1, 'x');  // with its "\n", no room for anything else
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         // the replaced screens hold no room in the queue: the line still fits
         {{"F", "Sold\n", "S" + half, "S" + half, "Ssecond\n", "a line\n"}, "second\na line\n"},
         {{"F", "R", "S" + big + "\n", "Snewer\n"}, big + "\nnewer\n"},
+        {{"F", "R", "P" + std::string(8191, 'f'), "S" + page + "\n", "Snewer\n"}, page + "\nnewer\n"},  // 1 byte taken
         {{"a\n", full + "\n", "c\n"}, "a\n(1 log entries lost)\nc\n"},  // lost while gathering: counted in place
         {{"line\n", "Sscreen\n"}, "line\nscreen\n"},  // gathered lines go first
         {{"F", "S" + half, fill + "\n"}, half + fill + "\n"},  // a line that just fills the queue is kept
@@ -78,6 +80,7 @@ TEST(ConsoleOutputTest, ScreensAndLines) {
         for (const std::string& r : records) {
             while (r == "F" && ::write(STDOUT_FILENO, filler.data(), filler.size()) > 0) {}
             if (r == "R") { ASSERT_EQ(::read(out.ends[0], room, sizeof room), 8192); }
+            if (r[0] == 'P') { ASSERT_EQ(::write(STDOUT_FILENO, r.data() + 1, r.size() - 1), ssize_t{8191}); }
             if (r[0] == 'S') output_screen(r.substr(1));
             if (r.back() == '\n' && r[0] != 'S') output_line(r);
         }
