@@ -154,11 +154,15 @@ TEST_F(AppendTest, AFailedWriteFlushOrOpenLeavesTheFileAsItWas) {
         EXPECT_EQ(read_all(path_), before + line_of("regi,,,,,,3"));
         dir_.write("bookings.jsonl", before);
     }
-#ifndef _WIN32  // and a write the file size limit cuts after one byte, errno left EINTR before:
-    journal_close(), std::signal(SIGXFSZ, SIG_IGN);  // the byte is taken back, nothing written twice
-    const rlimit limit = [] { rlimit now{}; return ::getrlimit(RLIMIT_FSIZE, &now), now; }();
+#ifndef _WIN32  // a write the file size limit cuts after one byte, with errno left EINTR
+                // before it: the byte is taken back and nothing is written twice
+    journal_close();
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
     const rlimit one_byte{static_cast<rlim_t>(before.size() + 1), limit.rlim_max};
-    ::setrlimit(RLIMIT_FSIZE, &one_byte), errno = EINTR;
+    ::setrlimit(RLIMIT_FSIZE, &one_byte);
+    errno = EINTR;
     EXPECT_FALSE(store("regi,,,,,,2"));
     ::setrlimit(RLIMIT_FSIZE, &limit);
     EXPECT_EQ(read_all(path_), before) << why_;

@@ -225,8 +225,10 @@ class Site(ServerCase):
         self.start(TZ=zone, QX_TERMINALS="2", QX_STATUS=str(status))
         conn = self.terminal(LOCAL)
         seen = []  # the versions read: written when something changed and at midnight, never else
-        shown = lambda: [(t["bookings_today"], not t["last_request"])
-                         for t in json.loads(seen.append(status.read_bytes()) or seen[-1])["terminals"]]
+
+        def shown():
+            seen.append(status.read_bytes())
+            return [(t["bookings_today"], not t["last_request"]) for t in json.loads(seen[-1])["terminals"]]
         for booked, count, early in ((True, 1, True), (False, 0, False), (True, 1, False)):  # the middle: unchanged
             conn.sendall(BOOKING + b"1" if booked else b"")
             deadline = time.time() + 10
