@@ -87,7 +87,8 @@ long raise_descriptor_limit(long needed);
 
 // Receives up to `length` bytes: the count, 0 at the end of the stream, or kSocketError.
 // Re-enables the read event, also when it fails. Bytes that came after the read event
-// was raised are given to the same receive, as far as `length` allows.
+// was raised may be given to the same receive, as far as `length` allows: on Windows all
+// that have arrived, on Linux those the event loop has seen arrive.
 int receive(Socket s, char* buffer, int length);
 
 // Sends `length` bytes as far as the socket takes them without waiting: the count sent,
