@@ -307,7 +307,11 @@ int async_select(Socket s, WindowHandle window, unsigned message, long mask) {
     if (state->connection) {
         // Bytes read ahead and not taken are data waiting, posted at once.
         const bool waiting = state->taken < state->ahead.size() && (mask & kFdRead) != 0;
-        waiting && may_post(*state) ? post_read(fd, *state) : mark_ready(fd, *state);
+        if (waiting && may_post(*state)) {
+            post_read(fd, *state);
+        } else {
+            mark_ready(fd, *state);
+        }
     }
     return 0;
 }

@@ -42,6 +42,20 @@ void pump() {
     run_message_loop();
 }
 
+// Runs `step` with no descriptors left to open; the limit comes back at once, for the
+// sanitizers' checks need descriptors too.
+template <typename Step>
+auto without_descriptors(Step step) {
+    rlimit limit{};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    rlimit none = limit;
+    none.rlim_cur = 0;
+    ::setrlimit(RLIMIT_NOFILE, &none);
+    const auto result = step();
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    return result;
+}
+
 // The next socket message, {kInvalidSocket, 0} when none came; with `wait`, polls the
 // loop for up to kTimeoutMs, else takes only what is ready now.
 Event next_event(bool wait) {
@@ -135,10 +149,7 @@ struct Scenario {
             case 'u': expect(bind_any(tcp_socket(), port) != 0, arg); break;
             case 'n': expect(bind_address(tcp_socket(), 0xC0000201, 0) != 0, arg); break;
             case 'Z': saved_stdin = ::dup(0), ::close(0); break;
-            case 'F':  // the limit comes back at once: the sanitizers' checks need descriptors too
-                ::getrlimit(RLIMIT_NOFILE, &limit), none = limit, none.rlim_cur = 0, ::setrlimit(RLIMIT_NOFILE, &none);
-                clients.push_back(client_connect("127.0.0.1", port, kTimeoutMs)), ::setrlimit(RLIMIT_NOFILE, &limit);
-                break;
+            case 'F': clients.push_back(without_descriptors([&] { return client_connect("127.0.0.1", port, kTimeoutMs); })); break;
             case 'N': EXPECT_EQ(clients.back(), kNoClient); break;
             case 'Q': EXPECT_EQ(net_cleanup(), 0); break;
             case 'p': pump(); break;
@@ -154,15 +165,11 @@ struct Scenario {
     std::uint16_t port = 0;
     std::vector<ClientSocket> clients;
     int saved_stdin = -1;
-    rlimit limit{}, none{};
 };
 
 TEST(NetTest, Scenarios) {
     // no loop can be made, for want of descriptors: the layer does not start (WSASYSNOTREADY)
-    rlimit limit{}, none{};
-    ::getrlimit(RLIMIT_NOFILE, &limit), none = limit, none.rlim_cur = 0, ::setrlimit(RLIMIT_NOFILE, &none);
-    const int started = net_startup();
-    ::setrlimit(RLIMIT_NOFILE, &limit);
+    const int started = without_descriptors(net_startup);
     EXPECT_EQ(std::make_pair(started, last_socket_error()), std::make_pair(kSocketError, 10091));
     EXPECT_EQ(local_port(kInvalidSocket), 0);
     unsigned long error = 0;
