@@ -125,6 +125,7 @@ TEST_F(AppendTest, TheEndOfTheFileIsMendedWhenItIsOpened) {
         dir_.write("bookings.jsonl", before);
         ASSERT_TRUE(store("regi,x")) << why_;
         EXPECT_EQ(read_all(path_), after) << before.substr(0, 60);
+        EXPECT_EQ(journal_repeat("regi,x"), Repeat::Stored) << before.substr(0, 60);  // found where it went
     }
 }
 
@@ -170,17 +171,21 @@ TEST_F(AppendTest, AFailedWriteFlushOrOpenLeavesTheFileAsItWas) {
 }
 
 // The open file is the journal only while its path names it: a journal moved aside or
-// removed gets the next group in a new file at the path, and the old file keeps its own.
+// removed gets the next group in a new file at the path, or in the file another put there,
+// and the old file keeps its own.
 TEST_F(AppendTest, AJournalMovedAsideOrRemovedIsStartedAfresh) {
     const std::string aside = dir_.str() + "/aside.jsonl";
     std::fclose(stdin);  // the journal is handle 0, the lowest free one
-    for (const bool remove : {false, true}) {
+    enum { kMoved, kRemoved, kReplaced };
+    for (const int how : {kMoved, kRemoved, kReplaced}) {
         ASSERT_TRUE(store("regi,,,,,,1")) << why_;
         std::filesystem::rename(path_, aside);
-        if (remove) std::filesystem::remove(aside);
+        if (how == kRemoved) std::filesystem::remove(aside);
+        const std::string other = how == kReplaced ? line_of("regi,,,,,,9") : "";
+        if (how == kReplaced) dir_.write("bookings.jsonl", other);
         ASSERT_TRUE(store("regi,,,,,,2")) << why_;
-        EXPECT_EQ(read_all(path_), line_of("regi,,,,,,2"));
-        EXPECT_EQ(read_all(aside), remove ? "" : line_of("regi,,,,,,1"));
+        EXPECT_EQ(read_all(path_), other + line_of("regi,,,,,,2"));
+        EXPECT_EQ(read_all(aside), how == kRemoved ? "" : line_of("regi,,,,,,1"));
         EXPECT_EQ(journal_repeat("regi,,,,,,2"), Repeat::Stored);  // read back from the file
         journal_close();
         std::filesystem::remove(path_);
