@@ -122,7 +122,7 @@ quiet() { "$@" </dev/null >/dev/null 2>&1 8>&- 9>&-; }
 
 # The stamp records how a prefix was set up; a prefix made for another arch, by an
 # older version of this script or by another Wine version is made anew.
-stamp_text="qx-wineprefix 3 arch=$arch $("$wine_bin" --version 2>/dev/null)"
+stamp_text="qx-wineprefix 4 arch=$arch $("$wine_bin" --version 2>/dev/null)"
 is_ready() { [[ "$(cat "$1/.qx-prefix-ready" 2>/dev/null)" == "$stamp_text" ]]; }
 
 # Makes the template prefix $1 with wineboot (about 20 s for a 32-bit prefix), under
@@ -156,12 +156,28 @@ make_template() {
 # Copies prefix $1 to $2. The system folders, about nine tenths of a prefix (some 530 MB
 # of DLLs), are hard links: Wine only ever reads them (a Wine update remakes every prefix,
 # see the stamp). Everything else, the registry above all, is a copy of its own.
+# But for the file "wineserver": where no /run/user/UID exists, Wine keeps there the name
+# of a folder it made under ${TMPDIR:-/tmp}, and finds a prefix's wineserver in that folder by the
+# prefix's inode number. Copies sharing the name would share the folder, and a prefix
+# made after another was removed can get its inode number: its programs would then meet
+# the wineserver of the removed one (another test's, in another network namespace, its X
+# display gone). Without the file, Wine makes each copy a folder of its own.
 copy_prefix() {
     local system=drive_c/windows/system32 wow=drive_c/windows/syswow64
     rm -rf "$2" && mkdir -p "$2/drive_c/windows" &&
-        tar -C "$1" --exclude="./$system" --exclude="./$wow" -cf - . | tar -C "$2" -xf - &&
+        tar -C "$1" --exclude="./$system" --exclude="./$wow" --exclude=./wineserver -cf - . | tar -C "$2" -xf - &&
         cp -al "$1/$system" "$2/$system" &&
         { [[ ! -d "$1/$wow" ]] || cp -al "$1/$wow" "$2/$wow"; }
+}
+
+# Removes the folder Wine made under $TMPDIR for prefix $1's wineserver (see copy_prefix),
+# once that wineserver has ended; never a folder another prefix may still name.
+forget_server_folder() {
+    local name
+    name=$(cat "$1/wineserver" 2>/dev/null) || return 0
+    [[ "$name" =~ ^wine-[A-Za-z0-9]{6}$ && "$name" != "$(cat "$template/wineserver" 2>/dev/null)" ]] &&
+        rm -rf "${TMPDIR:-/tmp}/$name"
+    return 0
 }
 
 mkdir -p "$(dirname "$prefix")" || die "cannot create $(dirname "$prefix")"
@@ -175,6 +191,7 @@ flock -w "${QX_WINE_LOCK_TIMEOUT:-300}" 9 || die "timed out waiting for $prefix.
 if ! is_ready "$prefix"; then
     make_template "$template"
     quiet "$wineserver_bin" -k || true
+    forget_server_folder "$prefix"
     rm -rf "$prefix"
     copy_prefix "$template" "$prefix.tmp.$$" && mv "$prefix.tmp.$$" "$prefix" ||
         die "cannot copy $template to $prefix"

@@ -1,5 +1,6 @@
 """The Windows program under Wine, seen through its window by window-probe.exe (one process
 kept running, its command line in QX_WINDOW_PROBE, words separated by "|")."""
+import fcntl
 import os
 import select
 import subprocess
@@ -12,24 +13,49 @@ BOX_ENTRIES = 14  # the log box shows the last 14 entries (entries without CR or
 
 
 class Xvfb:
-    """A virtual X display, on a number Xvfb picks (-displayfd): runs side by side never race."""
+    """A virtual X display on a number of its own, held with a lock file for as long as it runs.
+    Xvfb's own choice (-displayfd alone) is not enough: tests in network namespaces of their own
+    do not see each other's abstract sockets, so two would take the same number, and the later
+    one's socket file, which clients try too, would lead the earlier one's clients to it."""
+
+    FIRST, COUNT = 20, 500  # the numbers tried; lower ones are left to the machine's own displays
 
     def __init__(self):
+        self.lock = self.process = None
+        for number in range(self.FIRST, self.FIRST + self.COUNT):
+            if self._take(number):
+                return
+        raise AssertionError("no free X display number from :%d on" % self.FIRST)
+
+    def _take(self, number):  # True when an Xvfb runs on `number`
+        if os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists("/tmp/.X11-unix/X%d" % number):
+            return False  # another X server's, or one left behind
+        lock = open("/tmp/qx-xvfb-%d.lock" % number, "w")
+        try:
+            fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        except OSError:
+            lock.close()
+            return False
         read_end, write_end = os.pipe()
-        self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                                         "-nolisten", "tcp"], pass_fds=(write_end,),
+        self.lock = lock
+        self.process = subprocess.Popen(["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0",
+                                         "1024x768x24", "-nolisten", "tcp"], pass_fds=(write_end,),
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
-        with os.fdopen(read_end, "rb") as pipe:
-            number = pipe.readline().strip() if select.select([pipe], [], [], 30)[0] else b""
-        if not number.isdigit():
+        with os.fdopen(read_end, "rb") as pipe:  # the number, once it listens
+            ready = pipe.readline().strip() if select.select([pipe], [], [], 30)[0] else b""
+        if ready != str(number).encode():
             self.stop()
-            raise AssertionError("Xvfb did not start")
-        self.display = ":" + number.decode()
+            raise AssertionError("Xvfb did not start on :%d" % number)
+        self.display = ":%d" % number
+        return True
 
     def stop(self):
-        self.process.terminate()
-        self.process.wait(timeout=10)
+        if self.process is not None:
+            self.process.terminate()
+            self.process.wait(timeout=10)
+        if self.lock is not None:
+            self.lock.close()  # the number is free again
 
 
 class Probe:

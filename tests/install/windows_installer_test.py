@@ -126,7 +126,9 @@ def main():
     version = re.search(r'kVersion\[\] = "(.*)"', open(os.path.join(BUILD, "generated/qx/version.h")).read())[1]
     work = tempfile.mkdtemp()
     kill_wine_processes()  # a wineserver of an earlier run serves another network namespace
-    shutil.rmtree(os.environ["QX_WINEPREFIX"], ignore_errors=True)  # made afresh from the template
+    stamp = os.path.join(os.environ["QX_WINEPREFIX"], ".qx-prefix-ready")
+    if os.path.exists(stamp):
+        os.remove(stamp)  # wine-run.sh makes the prefix afresh from the template, and forgets its wineserver's folder
     display = Xvfb()
     os.environ.update(QX_WINE_DISPLAY=display.display, WINEDLLOVERRIDES="winemenubuilder.exe=d")  # no host menus
     try:
