@@ -13,31 +13,18 @@ BOX_ENTRIES = 14  # the log box shows the last 14 entries (entries without CR or
 
 
 class Xvfb:
-    """A virtual X display on a number of its own, held with a lock file for as long as it runs.
-    Xvfb's own choice (-displayfd alone) is not enough: tests in network namespaces of their own
-    do not see each other's abstract sockets, so two would take the same number, and the later
-    one's socket file, which clients try too, would lead the earlier one's clients to it."""
-
-    FIRST, COUNT = 20, 500  # the numbers tried; lower ones are left to the machine's own displays
+    """A virtual X display on a number from :20 on, held with a lock file while it runs. Xvfb's own
+    choice (-displayfd alone) gave tests in network namespaces of their own, which do not see each
+    other's abstract sockets, the same number, and the later one's socket file took the earlier's clients."""
 
     def __init__(self):
-        self.lock = self.process = None
-        for number in range(self.FIRST, self.FIRST + self.COUNT):
-            if self._take(number):
-                return
-        raise AssertionError("no free X display number from :%d on" % self.FIRST)
-
-    def _take(self, number):  # True when an Xvfb runs on `number`
-        if os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists("/tmp/.X11-unix/X%d" % number):
-            return False  # another X server's, or one left behind
-        lock = open("/tmp/qx-xvfb-%d.lock" % number, "w")
-        try:
-            fcntl.flock(lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
-        except OSError:
-            lock.close()
-            return False
+        self.process = None
+        for number in range(20, 520):  # a socket file: another X server's, or one left behind
+            if not os.path.exists("/tmp/.X11-unix/X%d" % number) and self._lock("/tmp/qx-xvfb-%d.lock" % number):
+                break
+        else:
+            raise AssertionError("no free X display number")
         read_end, write_end = os.pipe()
-        self.lock = lock
         self.process = subprocess.Popen(["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0",
                                          "1024x768x24", "-nolisten", "tcp"], pass_fds=(write_end,),
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -48,14 +35,21 @@ class Xvfb:
             self.stop()
             raise AssertionError("Xvfb did not start on :%d" % number)
         self.display = ":%d" % number
-        return True
+
+    def _lock(self, path):
+        self.lock = open(path, "w")
+        try:
+            fcntl.flock(self.lock, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return True
+        except OSError:
+            self.lock.close()
+            return False
 
     def stop(self):
         if self.process is not None:
             self.process.terminate()
             self.process.wait(timeout=10)
-        if self.lock is not None:
-            self.lock.close()  # the number is free again
+        self.lock.close()  # the number is free again
 
 
 class Probe:
