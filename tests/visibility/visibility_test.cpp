@@ -16,6 +16,7 @@
 #include "support/file_table.h"
 #include "support/install_dirs.h"
 #include "support/language_names.h"
+#include "visibility/fields.h"
 #include "visibility/file_filters.h"
 #include "visibility/records.h"
 #include "tests/env_guard.h"
@@ -101,6 +102,16 @@ TEST_F(VisibilityTest, ShortRecordsAndFieldsWithoutTerminators) {
     const std::string tiny = "00042";
     EXPECT_EQ(personnel_filter(tiny.data(), tiny.size()), -4);  // fields past the end are empty
     EXPECT_EQ(personnel_filter(tiny.data(), 0), -4);
+}
+
+// Fields ending in "~" are copied into a buffer of 512 bytes while their text and its
+// terminator fit, else kept apart; every copy stays valid while later fields are read.
+TEST(FieldsTest, CopiesFillTheBufferToItsLastByteThenGoElsewhere) {
+    const std::string record = std::string(400, 'a') + "~" + std::string(111, 'b') + "~ccccc~";
+    const Fields f(record.data(), record.size());
+    const char* const read[] = {f.at(0), f.at(401), f.at(513)};  // 401 bytes used; 111 and its end do not fit
+    EXPECT_EQ(std::string(read[0]) + "|" + read[1] + "|" + read[2],
+              std::string(400, 'a') + "|" + std::string(111, 'b') + "|ccccc");
 }
 
 TEST_F(VisibilityTest, AnAdmittedPersonIsOneInEitherMode) {
