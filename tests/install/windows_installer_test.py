@@ -125,10 +125,11 @@ def main():
         return 77
     version = re.search(r'kVersion\[\] = "(.*)"', open(os.path.join(BUILD, "generated/qx/version.h")).read())[1]
     work = tempfile.mkdtemp()
-    kill_wine_processes()  # a wineserver of an earlier run serves another network namespace
+    # Made afresh from the template by wine-run.sh, which first ends the wineserver of an
+    # earlier run (it serves another network namespace) and forgets that server's folder.
     stamp = os.path.join(os.environ["QX_WINEPREFIX"], ".qx-prefix-ready")
     if os.path.exists(stamp):
-        os.remove(stamp)  # wine-run.sh makes the prefix afresh from the template, and forgets its wineserver's folder
+        os.remove(stamp)
     display = Xvfb()
     os.environ.update(QX_WINE_DISPLAY=display.display, WINEDLLOVERRIDES="winemenubuilder.exe=d")  # no host menus
     try:
